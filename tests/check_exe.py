@@ -1,0 +1,83 @@
+#!/usr/bin/env python3
+"""Static check of a built spindlework.exe: machine, subsystem, imports, and the manifest resource."""
+import struct
+import sys
+
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "msvcrt.dll"}
+
+
+def main(exe_path, manifest_path, machine_name):
+    image = open(exe_path, "rb").read()
+    manifest = open(manifest_path, "rb").read()
+    failures = []
+
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", image, pe + 4)
+    optional = pe + 24
+    magic = struct.unpack_from("<H", image, optional)[0]
+    want_machine, want_magic = {"i386": (0x14C, 0x10B), "amd64": (0x8664, 0x20B)}[machine_name]
+    if (machine, magic) != (want_machine, want_magic):
+        failures.append(f"machine {machine:#x}/{magic:#x}, expected {want_machine:#x}/{want_magic:#x}")
+    subsystem = struct.unpack_from("<H", image, optional + 68)[0]
+    if subsystem != 2:
+        failures.append(f"subsystem {subsystem}, expected 2 (windowed)")
+    directories = optional + (96 if magic == 0x10B else 112)
+    table = [struct.unpack_from("<II", image, directories + 8 * i) for i in range(16)]
+
+    section_table = optional + optional_size
+    spans = []
+    for i in range(sections):
+        _, vsize, vaddr, rsize, raw = struct.unpack_from("<8sIIII", image, section_table + 40 * i)
+        spans.append((vaddr, max(vsize, rsize), raw))
+
+    def offset(rva):
+        for vaddr, size, raw in spans:
+            if vaddr <= rva < vaddr + size:
+                return rva - vaddr + raw
+        raise ValueError(f"rva {rva:#x} outside every section")
+
+    def cstring(rva):
+        at = offset(rva)
+        return image[at:image.index(b"\0", at)].decode("ascii")
+
+    dlls = []
+    at = offset(table[1][0])
+    while True:
+        entry = struct.unpack_from("<IIIII", image, at)
+        if entry == (0, 0, 0, 0, 0):
+            break
+        dlls.append(cstring(entry[3]).lower())
+        at += 20
+    stray = sorted(set(dlls) - ALLOWED_DLLS)
+    if stray:
+        failures.append(f"imports from {stray}; only system DLLs are allowed")
+
+    # The resource tree: type -> id -> language -> data. Exactly one resource: the manifest.
+    root = offset(table[2][0])
+
+    def entries(directory):
+        named, numbered = struct.unpack_from("<HH", image, directory + 12)
+        for i in range(named + numbered):
+            ident, target = struct.unpack_from("<II", image, directory + 16 + 8 * i)
+            yield ident, target
+
+    found = []
+    for type_id, type_dir in entries(root):
+        for res_id, id_dir in entries(root + (type_dir & 0x7FFFFFFF)):
+            for lang, data_entry in entries(root + (id_dir & 0x7FFFFFFF)):
+                rva, size = struct.unpack_from("<II", image, root + data_entry)
+                found.append((type_id, res_id, lang, image[offset(rva):offset(rva) + size]))
+    if [(t, r, l) for t, r, l, _ in found] != [(24, 1, 0x0407)]:
+        failures.append(f"resources {[(t, r, hex(l)) for t, r, l, _ in found]}, expected one: type 24, id 1, language 0x407")
+    elif found[0][3] != manifest:
+        failures.append("the manifest resource differs from resources/app.manifest")
+
+    print(f"{exe_path}: imports {sorted(set(dlls))}")
+    for failure in failures:
+        print("FAILED:", failure)
+    print(f"exe check: {0 if failures else 1} passed, {1 if failures else 0} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(*sys.argv[1:4]))

@@ -1,0 +1,43 @@
+// Call sequences for the copy progress routine and the bar positions each must post.
+// Shared by the native unit tests and the test program built with the shipped flags.
+#ifndef SPINDLEWORK_COPY_PROGRESS_CASES_H
+#define SPINDLEWORK_COPY_PROGRESS_CASES_H
+
+#include <vector>
+
+struct Call {
+    long long transferred, total;
+};
+
+struct ProgressCase {
+    const char *name;
+    std::vector<Call> calls;
+    std::vector<int> positions; // posted bar positions, in order
+};
+
+// Each case starts where the last report's percentage is 0, as in a fresh process;
+// a first call of (1, 1) stands for a run that has finished before.
+inline const std::vector<ProgressCase> &ProgressCases()
+{
+    static const std::vector<ProgressCase> cases = {
+        {"FirstRunAtZeroBytesReportsNothing", {{0, 100}}, {}},
+        {"LaterRunAtZeroBytesReportsPercentZero", {{1, 1}, {0, 100}}, {100, 50}},
+        {"StepsOfTwoPercent", {{2, 100}, {3, 100}, {4, 100}}, {51, 52}},
+        {"RoundingCarryReportsAgainInTheLowerStep", {{1, 1}, {0, 1000}, {39, 1000}, {395, 10000}}, {100, 50, 52, 52}},
+        {"LastStepToFullCopy", {{99, 100}, {100, 100}}, {100, 100}},
+        {"EmptyFileIsNotANumberAndReportsNothing", {{0, 0}, {0, 0}}, {}},
+        // 23/40 * 100 is just below 57.5 in double precision: 57, position 78.5 -> 78.
+        // Then 29/50 * 50 is just below 29: step 28, the same as percent 57's.
+        // Extended precision would give 58 and 79, then report 29/50 too.
+        {"DoublePrecisionAtExactBoundaries", {{23, 40}, {29, 50}}, {78}},
+        // Percent to position, ties to even: 1->50.5->50, 3->51.5->52, 5->52.5->52, 7->53.5->54.
+        {"PercentOne", {{1, 1}, {1, 100}}, {100, 50}},
+        {"PercentThree", {{1, 1}, {3, 100}}, {100, 52}},
+        {"PercentFive", {{1, 1}, {5, 100}}, {100, 52}},
+        {"PercentSeven", {{1, 1}, {7, 100}}, {100, 54}},
+        {"FullSizeFile", {{0, 1001000000LL}, {1001000000LL, 1001000000LL}}, {100}},
+    };
+    return cases;
+}
+
+#endif

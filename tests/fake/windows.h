@@ -1,0 +1,103 @@
+// Test-only stand-in for the few Win32 types and calls the task engine uses.
+// Native unit tests put this folder first on the include path; the product
+// always builds against the real <windows.h>.
+#ifndef SPINDLEWORK_FAKE_WINDOWS_H
+#define SPINDLEWORK_FAKE_WINDOWS_H
+
+#include <cstdint>
+#include <cstdio>
+
+#define WINAPI
+#define CALLBACK
+#define TRUE 1
+#define FALSE 0
+
+typedef int BOOL;
+typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef int16_t SHORT;
+typedef int32_t LONG;
+typedef long long LONGLONG;
+typedef unsigned int UINT;
+typedef char CHAR;
+typedef void *LPVOID;
+typedef const void *LPCVOID;
+typedef const char *LPCSTR;
+typedef BOOL *LPBOOL;
+typedef DWORD *LPDWORD;
+typedef WORD *LPWORD;
+typedef size_t SIZE_T;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef void *HANDLE;
+typedef struct HWND__ *HWND;
+typedef union _LARGE_INTEGER {
+    struct { DWORD LowPart; LONG HighPart; } u;
+    long long QuadPart;
+} LARGE_INTEGER;
+
+#define WM_USER 0x0400
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define ENABLE_PROCESSED_INPUT 0x0001
+#define PROGRESS_CONTINUE 0
+#define CALLBACK_CHUNK_FINISHED 0
+#define CALLBACK_STREAM_SWITCH 1
+
+// Messages and pauses.
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+DWORD SleepEx(DWORD milliseconds, BOOL alertable);
+
+// The copy-with-progress service.
+typedef DWORD(CALLBACK *LPPROGRESS_ROUTINE)(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER,
+                                            DWORD, DWORD, HANDLE, HANDLE, LPVOID);
+BOOL CopyFileExA(LPCSTR existingName, LPCSTR newName, LPPROGRESS_ROUTINE progress, LPVOID data,
+                 LPBOOL cancel, DWORD flags);
+
+// Private heaps.
+HANDLE HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize);
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+BOOL HeapDestroy(HANDLE heap);
+
+// Standard handles and the console.
+typedef struct _COORD { SHORT X; SHORT Y; } COORD;
+typedef struct _SMALL_RECT { SHORT Left; SHORT Top; SHORT Right; SHORT Bottom; } SMALL_RECT;
+typedef struct _CHAR_INFO {
+    union { wchar_t UnicodeChar; CHAR AsciiChar; } Char;
+    WORD Attributes;
+} CHAR_INFO;
+typedef struct _CONSOLE_SCREEN_BUFFER_INFO {
+    COORD dwSize;
+    COORD dwCursorPosition;
+    WORD wAttributes;
+    SMALL_RECT srWindow;
+    COORD dwMaximumWindowSize;
+} CONSOLE_SCREEN_BUFFER_INFO;
+
+HANDLE GetStdHandle(DWORD which);
+BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPVOID overlapped);
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+BOOL SetConsoleMode(HANDLE console, DWORD mode);
+BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO *info);
+BOOL WriteConsoleOutputA(HANDLE console, const CHAR_INFO *cells, COORD size, COORD from, SMALL_RECT *region);
+BOOL SetConsoleCursorPosition(HANDLE console, COORD position);
+BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT *window);
+BOOL ScrollConsoleScreenBufferA(HANDLE console, const SMALL_RECT *scroll, const SMALL_RECT *clip, COORD to,
+                                const CHAR_INFO *fill);
+BOOL FillConsoleOutputAttribute(HANDLE console, WORD attribute, DWORD length, COORD from, LPDWORD written);
+BOOL FillConsoleOutputCharacterA(HANDLE console, CHAR c, DWORD length, COORD from, LPDWORD written);
+
+// The C runtime's 64-bit stream offsets, as the Windows runtime names them.
+inline int _fseeki64(FILE *stream, long long offset, int origin) { return fseeko(stream, offset, origin); }
+inline long long _ftelli64(FILE *stream) { return ftello(stream); }
+// On Windows long is 32 bits wide: ftell fails past 2 GiB.
+inline long FakeFtell32(FILE *stream)
+{
+    long long position = ftello(stream);
+    return position > 0x7fffffffLL ? -1L : (long)position;
+}
+#define ftell FakeFtell32
+
+#endif
