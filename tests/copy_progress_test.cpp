@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "copy_progress_cases.h"
+#include "fake_console.h"
 #include "fake_messages.h"
 #include "fresh_process.h"
 #include "task/copy_progress.h"
@@ -43,6 +44,19 @@ TEST_P(CopyProgress, PostsTheseBarPositions)
 
 INSTANTIATE_TEST_SUITE_P(Cases, CopyProgress, testing::ValuesIn(ProgressCases()),
                          [](const testing::TestParamInfo<ProgressCase> &info) { return info.param.name; });
+
+// Output redirected to a file: the first line of the process starts in column -1.
+TEST(CopyReport, EachReportIsOneLineOfBothCountsInZones)
+{
+    RunInFreshProcess([] {
+        for (Call call : std::vector<Call>{{1, 1}, {0, 1001000000LL}, {500000, 1001000000LL},
+                                           {1001000000LL, 1001000000LL}})
+            Report(call);
+        EXPECT_EQ(FakeFileBytes(), std::string(" 1             ") + " 1\r\n" +
+                                       " 1001000000   " + " 0\r\n" +
+                                       " 1001000000   " + " 1001000000\r\n");
+    });
+}
 
 } // namespace
 
