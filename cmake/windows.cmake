@@ -12,15 +12,19 @@ add_compile_options(-O2 -ffp-contract=off -fno-fast-math)
 # No MinGW runtime DLLs, no link timestamp: two clean builds give the same bytes.
 add_link_options(-static -static-libgcc -static-libstdc++ -s -Wl,--no-insert-timestamp)
 
-# The manifest is stored as written; the 64-bit twin names its own architecture.
-file(READ ${CMAKE_SOURCE_DIR}/resources/app.manifest manifestText)
-string(REPLACE "processorArchitecture=\"X86\"" "processorArchitecture=\"${MANIFEST_ARCH}\"" manifestText "${manifestText}")
-file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/gen/app.manifest CONTENT "${manifestText}" @ONLY)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/app.manifest)
+# The manifest is stored byte for byte as written (CR LF and all, so sed rather than
+# CMake's text handling); the 64-bit twin names its own architecture.
+set(manifestSource ${CMAKE_SOURCE_DIR}/resources/app.manifest)
+set(manifestBuilt ${CMAKE_BINARY_DIR}/gen/app.manifest)
+add_custom_command(OUTPUT ${manifestBuilt}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/gen
+  COMMAND sed -e "s/processorArchitecture=\"X86\"/processorArchitecture=\"${MANIFEST_ARCH}\"/g"
+          ${manifestSource} > ${manifestBuilt}
+  DEPENDS ${manifestSource} VERBATIM)
 
 add_executable(spindlework WIN32 shell/main.cpp shell/main_window.cpp ${TASK_SOURCES} resources/spindlework.rc)
 target_include_directories(spindlework PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(spindlework PRIVATE comctl32)
 set_source_files_properties(resources/spindlework.rc PROPERTIES
-  OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/gen/app.manifest)
+  OBJECT_DEPENDS ${manifestBuilt})
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${CMAKE_BINARY_DIR}/gen")

@@ -9,6 +9,8 @@ ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "msvc
 def main(exe_path, manifest_path, machine_name):
     image = open(exe_path, "rb").read()
     manifest = open(manifest_path, "rb").read()
+    if machine_name == "amd64":
+        manifest = manifest.replace(b'processorArchitecture="X86"', b'processorArchitecture="amd64"')
     failures = []
 
     pe = struct.unpack_from("<I", image, 0x3C)[0]
@@ -70,7 +72,7 @@ def main(exe_path, manifest_path, machine_name):
     if [(t, r, l) for t, r, l, _ in found] != [(24, 1, 0x0407)]:
         failures.append(f"resources {[(t, r, hex(l)) for t, r, l, _ in found]}, expected one: type 24, id 1, language 0x407")
     elif found[0][3] != manifest:
-        failures.append("the manifest resource differs from resources/app.manifest")
+        failures.append(f"the manifest resource differs from {manifest_path}" + (" made for amd64" if machine_name == "amd64" else ""))
 
     print(f"{exe_path}: imports {sorted(set(dlls))}")
     for failure in failures:

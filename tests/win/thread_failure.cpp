@@ -20,6 +20,11 @@ static std::vector<void *> ReserveAddressSpace()
     return reserved;
 }
 
+static DWORD WINAPI DoNothing(LPVOID)
+{
+    return 0;
+}
+
 int main()
 {
     InitCommonControls();
@@ -39,7 +44,7 @@ int main()
     }
 
     std::vector<void *> reserved = ReserveAddressSpace();
-    HANDLE hProbe = CreateThread(NULL, 0, [](LPVOID) -> DWORD { return 0; }, NULL, 0, NULL);
+    HANDLE hProbe = CreateThread(NULL, 0, DoNothing, NULL, 0, NULL);
     bool exhausted = hProbe == NULL;
     if (hProbe)
         CloseHandle(hProbe);
