@@ -13,8 +13,6 @@ static const char copyFileName[] = "testfile2.tmp";
 static const size_t blockSize = 1000000;
 static const int lastBlockIndex = 1000;
 static const size_t streamBufferSize = 8192;
-// Room for one block and the heap's own bookkeeping, and not much more.
-static const size_t blockHeapSize = 1024 * 1024 + 64 * 1024;
 
 // Opens the scratch file for reading and writing without truncating it, falling
 // back to creating it, then to reading only. Returns NULL when no mode works or
@@ -48,28 +46,27 @@ DWORD WINAPI TaskThreadProc(LPVOID param)
 
     FILE *scratchFile = OpenScratchFile();
 
-    // Each block is made afresh and released before the next, but from a small
-    // private heap that only ever holds that one block, so its memory is reused
-    // from index to index. From the process heap every block would be fresh
-    // virtual memory (a block this large bypasses the heap's free lists), and
-    // faulting in those pages cost several times the write itself. If the heap
-    // cannot be made, no block can be allocated and every block is skipped.
-    HANDLE hBlockHeap = HeapCreate(0, blockHeapSize, blockHeapSize);
+    // Each block is made afresh for its index and is done with before the next, but
+    // always in the same memory, committed once for the run. A block this large would
+    // otherwise come as fresh pages from the system every time (it is past what heaps
+    // keep on their free lists, and a private heap of fixed size cannot hold it in a
+    // 32-bit process), and faulting those pages in cost several times the write itself.
+    // If the memory cannot be had, no block can be made and every block is skipped.
+    char *blockMemory = (char *)VirtualAlloc(NULL, blockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
 
     for (int index = 0; index <= lastBlockIndex; ++index) {
-        char *block = hBlockHeap ? (char *)HeapAlloc(hBlockHeap, 0, blockSize) : NULL;
+        char *block = blockMemory;
         if (block) {
             memset(block, 'A', blockSize);
             // A short or failed write (a full disk, a read-only file) is passed over.
             if (scratchFile)
                 fwrite(block, 1, blockSize, scratchFile);
-            HeapFree(hBlockHeap, 0, block);
         }
         // index / 20.0 rounded, ties to even: 0 to 50 over the writing phase.
         PostMessageA(hMainWindow, WM_TASKPROGRESS, (WPARAM)std::nearbyint(index / 20.0), 0);
     }
-    if (hBlockHeap)
-        HeapDestroy(hBlockHeap);
+    if (blockMemory)
+        VirtualFree(blockMemory, 0, MEM_RELEASE);
     if (scratchFile)
         fclose(scratchFile);
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_heap.h"
+#include "fake_memory.h"
 #include "fake_messages.h"
 #include "fresh_process.h"
 #include "task/task_thread.h"
@@ -147,8 +147,9 @@ TEST(TaskRun, FreshDirectoryGivesTwoFullFilesAndTheWholeSequence)
         EXPECT_TRUE(SameBytes(dir / "testfile.tmp", dir / "testfile2.tmp"));
         // 1 MiB chunks are smaller than a step of 2%: each position from 51 to 100 once.
         ExpectSequence(ExpectedRun(Range(51, 100)), PlatformLog());
-        EXPECT_EQ(FakeHeap().mostLiveBlocks, 1);
-        EXPECT_EQ(FakeHeap().liveHeaps, 0);
+        // The blocks' memory: one region at a time, given back by the end of the run.
+        EXPECT_EQ(FakeMemory().mostLiveRegions, 1);
+        EXPECT_EQ(FakeMemory().liveRegions, 0);
     });
 }
 
@@ -195,30 +196,16 @@ TEST(TaskRun, UnwritableDirectoryMakesNoFilesAndStillEnds)
     });
 }
 
-TEST(TaskRun, BlockThatCannotBeAllocatedIsSkippedAndTheNextTakesItsPlace)
+TEST(TaskRun, BlocksThatCannotBeAllocatedAreSkippedAndTheEmptyCopyPostsNothing)
 {
     TempDir dir;
-    WriteFileBytes(dir / "testfile.tmp", "short");
-    FakeHeap().failAllocations = {3};
-    RunJob(dir, false, [&] {
-        EXPECT_EQ(FileSize(dir / "testfile.tmp"), jobBytes - 1000000);
-        EXPECT_EQ(FirstNotOf(dir / "testfile.tmp", 'A', jobBytes - 1000000), -1);
-        EXPECT_TRUE(SameBytes(dir / "testfile.tmp", dir / "testfile2.tmp"));
-        ExpectSequence(ExpectedRun(Range(51, 100)), PlatformLog());
-    });
-    FakeHeap().failAllocations.clear();
-}
-
-TEST(TaskRun, NoBlockHeapWritesNothingAndTheEmptyCopyPostsNothing)
-{
-    TempDir dir;
-    FakeHeap().failCreate = true;
+    FakeMemory().failCommit = true;
     RunJob(dir, false, [&] {
         EXPECT_EQ(FileSize(dir / "testfile.tmp"), 0);
         EXPECT_EQ(FileSize(dir / "testfile2.tmp"), 0);
         ExpectSequence(ExpectedRun({}), PlatformLog());
     });
-    FakeHeap().failCreate = false;
+    FakeMemory().failCommit = false;
 }
 
 } // namespace

@@ -1,0 +1,30 @@
+# End-to-end tests: the real program under Wine, driven from outside by e2e_driver the
+# way any other program would see it (tests/e2e/run-e2e runs one scenario).
+add_executable(e2e_driver ${CMAKE_CURRENT_LIST_DIR}/e2e/driver.cpp)
+target_link_libraries(e2e_driver PRIVATE comctl32 user32 gdi32)
+target_link_options(e2e_driver PRIVATE -static)
+# The driver's hook, loaded into the program's process to read the button's font.
+add_library(e2e_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/e2e/driver.cpp)
+target_compile_definitions(e2e_probe PRIVATE E2E_PROBE)
+target_link_libraries(e2e_probe PRIVATE user32 gdi32)
+target_link_options(e2e_probe PRIVATE -static -Wl,--kill-at)
+set_target_properties(e2e_probe PROPERTIES PREFIX "" OUTPUT_NAME e2e_probe)
+set_target_properties(e2e_driver e2e_probe PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_dependencies(e2e_driver e2e_probe spindlework)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(e2ePreset win32)
+  # The shipped exe under emulation: the full check once.
+  set(e2eScenarios full)
+else()
+  set(e2ePreset win64)
+  set(e2eScenarios full close-writing close-copying second-run)
+endif()
+foreach(scenario IN LISTS e2eScenarios)
+  add_test(NAME e2e_${scenario}
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/run-e2e ${e2ePreset} ${scenario} ${CMAKE_BINARY_DIR})
+  # Liveness only: a run moves about 4 GB through the disk and Wine, slower under emulation.
+  # RUN_SERIAL: each run needs 2 GB of scratch files and Wine runs one at a time anyway.
+  set_tests_properties(e2e_${scenario} PROPERTIES TIMEOUT 1800 LABELS "wine;e2e" RUN_SERIAL TRUE)
+endforeach()

@@ -55,11 +55,13 @@ typedef DWORD(CALLBACK *LPPROGRESS_ROUTINE)(LARGE_INTEGER, LARGE_INTEGER, LARGE_
 BOOL CopyFileExA(LPCSTR existingName, LPCSTR newName, LPPROGRESS_ROUTINE progress, LPVOID data,
                  LPBOOL cancel, DWORD flags);
 
-// Private heaps.
-HANDLE HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize);
-LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
-BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
-BOOL HeapDestroy(HANDLE heap);
+// Virtual memory.
+#define MEM_COMMIT 0x1000
+#define MEM_RESERVE 0x2000
+#define MEM_RELEASE 0x8000
+#define PAGE_READWRITE 0x04
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protection);
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type);
 
 // Standard handles and the console.
 typedef struct _COORD { SHORT X; SHORT Y; } COORD;

@@ -1,0 +1,518 @@
+// End-to-end driver: starts spindlework.exe, finds its window the way any other
+// program would, checks the window and its two controls, clicks the start button and
+// follows the run on the bar and the button, checks the files, closes the window.
+//
+//   e2e_driver <spindlework.exe> <working-dir> [options]
+//     --files=full|absent|skip  afterwards testfile.tmp and testfile2.tmp are each exactly
+//                               1,001,000,000 bytes of "A" / do not exist / are not looked at
+//                               (default full)
+//     --runs=N                  click and follow N runs one after another (default 1)
+//     --close=writing|copying   close the window during the first run's writing phase, or
+//                               while its copy runs (bar at 50, copy file there): the program
+//                               ends with code 0 within 10 s, leaving the file being written
+//                               short (the task is not waited for); no other file check
+//     --limit=SECONDS           give up on a run after this long (default 900; liveness only)
+//     --poke                    during each run, click the disabled button with the mouse
+//                               (SendInput) now and then; no second run may start
+//     --stdout=FILE             start the program with FILE as its standard output and error
+//     --shots                   ask the calling script for screenshots: writes
+//                               shot-<name>.req ("x y width height" of the window, screen
+//                               pixels) into the working directory and waits for
+//                               shot-<name>.done; names: idle, running
+// Unix paths (/...) are taken as paths on Wine's Z: drive. e2e_probe.dll (this source
+// built with E2E_PROBE) must sit beside the driver: it reads the button's font.
+// Prints one line per check and the runs' timelines; exit code 0 when all passed.
+#include <windows.h>
+#include <commctrl.h>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+// The button's font belongs to the program's process, the only place where its
+// LOGFONT can be read. The same source built with E2E_PROBE makes e2e_probe.dll, whose
+// hook the driver sets on the program's window thread: it runs there on the probe
+// message and hands the LOGFONT back through named shared memory.
+const char probeName[] = "spindlework-e2e-font-probe";
+
+struct FontProbe {
+    LONG state; // 0: no answer, 1: font read, 2: the button has no font
+    LOGFONTA font;
+};
+
+#ifdef E2E_PROBE
+extern "C" __declspec(dllexport) LRESULT CALLBACK fontProbeHook(int code, WPARAM wp, LPARAM lp)
+{
+    const CWPSTRUCT *m = reinterpret_cast<const CWPSTRUCT *>(lp);
+    if (code == HC_ACTION && m->message == RegisterWindowMessageA(probeName)) {
+        if (HANDLE map = OpenFileMappingA(FILE_MAP_WRITE, FALSE, probeName)) {
+            if (auto *probe = static_cast<FontProbe *>(MapViewOfFile(map, FILE_MAP_WRITE, 0, 0, sizeof(FontProbe)))) {
+                HFONT font = reinterpret_cast<HFONT>(SendMessageA(HWND(m->lParam), WM_GETFONT, 0, 0));
+                probe->state = font && GetObjectA(font, sizeof(LOGFONTA), &probe->font) == sizeof(LOGFONTA) ? 1 : 2;
+                UnmapViewOfFile(probe);
+            }
+            CloseHandle(map);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+#else
+namespace {
+
+int failures = 0;
+
+void check(bool ok, const char *fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    std::printf("%s ", ok ? "ok  " : "FAIL");
+    std::vprintf(fmt, args);
+    std::printf("\n");
+    std::fflush(stdout);
+    va_end(args);
+    if (!ok) ++failures;
+}
+
+std::string winPath(std::string p)
+{
+    if (!p.empty() && p[0] == '/') p = "Z:" + p;
+    for (char &c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+double nowMs()
+{
+    static LARGE_INTEGER freq = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return 1000.0 * double(t.QuadPart) / double(freq.QuadPart);
+}
+
+bool exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A message to the program's window thread; false when it does not answer within 5 s.
+bool ask(HWND w, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result)
+{
+    return SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 5000, result) != 0;
+}
+
+struct Program {
+    PROCESS_INFORMATION pi{};
+    HWND window = nullptr, button = nullptr, bar = nullptr;
+};
+
+struct Sample {
+    double ms;
+    int pos;
+    bool enabled;
+};
+
+// Bar position and button state as one consistent pair: the program sets both in one
+// message handler, so a pair counts when the position read before and after the button
+// state agree (after many tries of a bar that never holds still, the last pair).
+// False when the program does not answer.
+bool sample(const Program &p, Sample &s)
+{
+    for (int tries = 0; tries < 100; ++tries) {
+        DWORD_PTR before = 0, after = 0;
+        if (!ask(p.bar, PBM_GETPOS, 0, 0, &before)) return false;
+        bool enabled = IsWindowEnabled(p.button) != 0;
+        if (!ask(p.bar, PBM_GETPOS, 0, 0, &after)) return false;
+        s = {nowMs(), int(after), enabled};
+        if (before == after) break;
+    }
+    return true;
+}
+
+std::string shotsDir; // working directory when screenshots are asked for
+
+void requestShot(const Program &p, const char *name)
+{
+    if (shotsDir.empty()) return;
+    RECT r;
+    GetWindowRect(p.window, &r);
+    std::string req = shotsDir + "\\shot-" + name + ".req", tmp = req + ".tmp";
+    if (FILE *f = std::fopen(tmp.c_str(), "w")) {
+        std::fprintf(f, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        std::fclose(f);
+        MoveFileA(tmp.c_str(), req.c_str());
+    }
+}
+
+bool shotTaken(const char *name) { return exists(shotsDir + "\\shot-" + name + ".done"); }
+
+void awaitShot(const char *name)
+{
+    if (shotsDir.empty()) return;
+    for (int i = 0; i < 200 && !shotTaken(name); ++i) Sleep(100);
+    check(shotTaken(name), "screenshot '%s' taken", name);
+}
+
+void clickMouse(HWND button)
+{
+    RECT r;
+    GetWindowRect(button, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, in, sizeof(INPUT));
+}
+
+// 1 with lf filled, 2 when the button has no font, 0 when the probe got no answer.
+int buttonFont(const Program &p, LOGFONTA &lf)
+{
+    HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(FontProbe), probeName);
+    auto *probe = map ? static_cast<FontProbe *>(MapViewOfFile(map, FILE_MAP_WRITE, 0, 0, sizeof(FontProbe))) : nullptr;
+    int state = 0;
+    if (probe) {
+        char path[MAX_PATH];
+        DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+        while (n > 0 && path[n - 1] != '\\') --n;
+        lstrcpyA(path + n, "e2e_probe.dll");
+        HMODULE dll = LoadLibraryA(path);
+        auto proc = dll ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void *>(GetProcAddress(dll, "fontProbeHook"))) : nullptr;
+        HHOOK hook = proc ? SetWindowsHookExA(WH_CALLWNDPROC, proc, dll, GetWindowThreadProcessId(p.window, nullptr))
+                          : nullptr;
+        DWORD_PTR ignored;
+        if (hook) ask(p.window, RegisterWindowMessageA(probeName), 0, LPARAM(p.button), &ignored);
+        if (hook) UnhookWindowsHookEx(hook);
+        if (!dll) std::printf("note: %s not loaded\n", path);
+        state = probe->state;
+        lf = probe->font;
+        UnmapViewOfFile(probe);
+    }
+    if (map) CloseHandle(map);
+    return state;
+}
+
+bool sameFont(const LOGFONTA &a, const LOGFONTA &b)
+{
+    return a.lfHeight == b.lfHeight && a.lfWidth == b.lfWidth && a.lfEscapement == b.lfEscapement &&
+           a.lfOrientation == b.lfOrientation && a.lfWeight == b.lfWeight && a.lfItalic == b.lfItalic &&
+           a.lfUnderline == b.lfUnderline && a.lfStrikeOut == b.lfStrikeOut && a.lfCharSet == b.lfCharSet &&
+           a.lfOutPrecision == b.lfOutPrecision && a.lfClipPrecision == b.lfClipPrecision &&
+           a.lfQuality == b.lfQuality && a.lfPitchAndFamily == b.lfPitchAndFamily &&
+           !std::strncmp(a.lfFaceName, b.lfFaceName, LF_FACESIZE);
+}
+
+bool checkStatic(Program &p)
+{
+    HWND w = p.window;
+    char text[256];
+    GetClassNameA(w, text, sizeof text);
+    check(std::strcmp(text, "QUILLBOXFRAME") == 0, "window class \"%s\"", text);
+    GetWindowTextA(w, text, sizeof text);
+    check(std::strcmp(text, "main window") == 0, "window title \"%s\"", text);
+    RECT r;
+    GetWindowRect(w, &r);
+    check(r.right - r.left == 315 && r.bottom - r.top == 300, "window outer size %ld x %ld (315 x 300)",
+          r.right - r.left, r.bottom - r.top);
+    DWORD style = GetWindowLongA(w, GWL_STYLE), exStyle = GetWindowLongA(w, GWL_EXSTYLE);
+    // WS_OVERLAPPEDWINDOW as created, made visible; the system adds WS_CLIPSIBLINGS.
+    check(style == (WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPSIBLINGS), "window style 0x%08lX (0x%08lX)",
+          style, DWORD(WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPSIBLINGS));
+    check((exStyle & ~DWORD(WS_EX_WINDOWEDGE)) == 0, "window extended style 0x%08lX (only WS_EX_WINDOWEDGE)",
+          exStyle);
+    check(GetMenu(w) == nullptr, "no menu");
+    DWORD classStyle = GetClassLongA(w, GCL_STYLE);
+    check(classStyle == (CS_HREDRAW | CS_VREDRAW), "class style 0x%lX (CS_HREDRAW | CS_VREDRAW)", classStyle);
+
+    int children = 0;
+    for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        ++children;
+        GetClassNameA(c, text, sizeof text);
+        if (!lstrcmpiA(text, "Button")) p.button = c;
+        else if (!lstrcmpiA(text, "msctls_progress32")) p.bar = c;
+    }
+    check(children == 2 && p.button && p.bar, "two child windows, a button and a progress bar (%d children)",
+          children);
+    if (!p.button || !p.bar) return false;
+
+    auto checkChild = [&](HWND c, const char *what, const char *cls, const char *caption, int id, DWORD wantStyle,
+                          RECT want) {
+        GetClassNameA(c, text, sizeof text);
+        check(std::strcmp(text, cls) == 0, "%s class \"%s\"", what, text);
+        GetWindowTextA(c, text, sizeof text);
+        check(std::strcmp(text, caption) == 0, "%s text \"%s\"", what, text);
+        check(GetDlgCtrlID(c) == id, "%s id %d (%d)", what, GetDlgCtrlID(c), id);
+        DWORD s = GetWindowLongA(c, GWL_STYLE);
+        check(s == wantStyle, "%s style 0x%08lX (0x%08lX)", what, s, wantStyle);
+        check(GetWindowLongA(c, GWL_EXSTYLE) == 0, "%s extended style 0x%08lX (0)", what,
+              DWORD(GetWindowLongA(c, GWL_EXSTYLE)));
+        RECT cr;
+        GetWindowRect(c, &cr);
+        MapWindowPoints(nullptr, w, reinterpret_cast<POINT *>(&cr), 2);
+        check(EqualRect(&cr, &want), "%s at %ld,%ld size %ld x %ld (%ld,%ld %ld x %ld)", what, cr.left, cr.top,
+              cr.right - cr.left, cr.bottom - cr.top, want.left, want.top, want.right - want.left,
+              want.bottom - want.top);
+    };
+    checkChild(p.button, "button", "Button", "Start time consuming task!", 1,
+               WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, RECT{20, 20, 270, 170});
+    checkChild(p.bar, "bar", "msctls_progress32", "", 0, WS_CHILD | WS_VISIBLE, RECT{20, 200, 270, 230});
+    check(IsWindowEnabled(p.button) != 0, "button enabled");
+
+    // The button's font against the system's message font.
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = 340;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 340, &metrics, 0);
+    const LOGFONTA &want = metrics.lfMessageFont;
+    LOGFONTA lf{};
+    int font = buttonFont(p, lf);
+    if (font == 1)
+        check(sameFont(lf, want), "button font \"%s\" height %ld weight %ld charset %d quality %d (message font \"%s\" "
+              "height %ld weight %ld charset %d quality %d)", lf.lfFaceName, lf.lfHeight, lf.lfWeight, lf.lfCharSet,
+              lf.lfQuality, want.lfFaceName, want.lfHeight, want.lfWeight, want.lfCharSet, want.lfQuality);
+    else
+        check(false, "button font: %s", font == 2 ? "the button has none (WM_GETFONT gives 0)" : "the probe got no answer");
+
+    DWORD_PTR low = 99, high = 0, pos = 99;
+    bool answered = ask(p.bar, PBM_GETRANGE, TRUE, 0, &low) && ask(p.bar, PBM_GETRANGE, FALSE, 0, &high) &&
+                    ask(p.bar, PBM_GETPOS, 0, 0, &pos);
+    check(answered && low == 0 && high == 100, "bar range %d to %d (0 to 100)", int(low), int(high));
+    check(answered && pos == 0, "bar position %d (0)", int(pos));
+    return true;
+}
+
+enum class Close { no, writing, copying };
+
+// Clicks the button and follows one run until the button is back, or until the window
+// is closed mid-run. Returns false when the program stopped answering.
+double limitMs = 900000; // liveness only: the whole run, also under emulation
+
+bool followRun(const Program &p, int run, Close close, bool poke, const std::string &dir)
+{
+    std::vector<Sample> line;
+    DWORD_PTR ignored;
+    double t0 = nowMs();
+    bool clicked = ask(p.button, BM_CLICK, 0, 0, &ignored);
+    check(clicked, "run %d: click answered", run);
+    Sample s{};
+    if (!clicked || !sample(p, s)) return false;
+    line.push_back(s);
+    check(!s.enabled, "run %d: button disabled at once", run);
+
+    bool running = true, shotAsked = false, done = false, disabledSeen = !s.enabled, moved = false;
+    size_t end = 0; // the sample that ended the run: button enabled, bar at 0
+    int lastPoke = 0;
+    while (nowMs() - t0 < limitMs) {
+        Sleep(2);
+        if (WaitForSingleObject(p.pi.hProcess, 0) == WAIT_OBJECT_0) {
+            check(false, "run %d: the program ended during the run", run);
+            return false;
+        }
+        if (!sample(p, s)) {
+            check(false, "run %d: the program stopped answering", run);
+            return false;
+        }
+        const Sample &last = line.back();
+        if (s.pos != last.pos || s.enabled != last.enabled) line.push_back(s);
+        disabledSeen |= !s.enabled;
+        moved |= s.pos != 0;
+        if (running && s.enabled && s.pos == 0 && (disabledSeen || moved)) {
+            running = false;
+            done = true;
+            end = line.size() - 1;
+        }
+        // Settled: a second with no change after the run (looked at for 5 s at most).
+        if (!running && (s.ms - line.back().ms > 1000 || s.ms - line[end].ms > 5000)) break;
+        if (running && !shotAsked && run == 1 && s.pos >= 20) {
+            requestShot(p, "running");
+            shotAsked = true;
+        }
+        if (running && poke && s.pos >= lastPoke + 10 && s.pos < 100) {
+            lastPoke = s.pos;
+            clickMouse(p.button);
+        }
+        bool closeNow = (close == Close::writing && s.pos >= 10 && s.pos < 50) ||
+                        (close == Close::copying && s.pos == 50 && exists(dir + "\\testfile2.tmp"));
+        if (running && closeNow) {
+            PostMessageA(p.window, WM_CLOSE, 0, 0);
+            DWORD ended = WaitForSingleObject(p.pi.hProcess, 10000);
+            DWORD code = 1;
+            GetExitCodeProcess(p.pi.hProcess, &code);
+            check(ended == WAIT_OBJECT_0 && code == 0,
+                  "closed during the %s (bar at %d): program %s, exit code %lu",
+                  close == Close::writing ? "writing phase" : "copy", s.pos,
+                  ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s", code);
+            // Ending without waiting for the task leaves the file being written short.
+            std::string cut = dir + (close == Close::writing ? "\\testfile.tmp" : "\\testfile2.tmp");
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            GetFileAttributesExA(cut.c_str(), GetFileExInfoStandard, &data);
+            long long size = (long long)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+            check(size < 1001LL * 1000000, "the task was not waited for: %s left at %lld bytes", cut.c_str(), size);
+            return true;
+        }
+    }
+    if (close != Close::no) check(false, "run %d: the window was never closed mid-run (bar never at the right place)", run);
+
+    // The timeline: milliseconds since the click, bar position; the button's state as
+    // '-' (disabled) or '+' (enabled) wherever it changes.
+    double start = line.front().ms;
+    std::printf("run %d timeline (ms:position):", run);
+    for (size_t i = 0; i < line.size(); ++i) {
+        bool changed = i == 0 || line[i].enabled != line[i - 1].enabled;
+        std::printf("%s%.0f:%d%s", i % 12 ? " " : "\n  ", line[i].ms - start, line[i].pos,
+                    changed ? (line[i].enabled ? "+" : "-") : "");
+    }
+    std::printf("\n");
+
+    check(done, "run %d: the button came back within %.0f s", run, limitMs / 1000);
+    if (!done) return true;
+    size_t k = 0;
+    while (!line[k].enabled) ++k; // the sample where the button came back
+    bool rising = true;
+    int distinctWriting = 0, firstMove = -1, first100 = -1;
+    for (size_t i = 1; i < k; ++i) {
+        if (line[i].pos < line[i - 1].pos) rising = false;
+        if (line[i].pos > 0 && line[i].pos < 50) ++distinctWriting;
+        if (line[i].pos > 0 && firstMove < 0) firstMove = int(i);
+        if (line[i].pos == 100 && first100 < 0) first100 = int(i);
+    }
+    auto at = [&](int i) { return i < 0 ? -1.0 : line[size_t(i)].ms - start; };
+    bool saw50 = false;
+    for (size_t i = 0; i < k; ++i) saw50 |= line[i].pos == 50;
+    check(rising, "run %d: the bar never goes back while the button is disabled", run);
+    check(firstMove < 0 || at(firstMove) >= 800, "run %d: the bar stays at 0 for about a second (first move at %.0f ms)",
+          run, at(firstMove));
+    check(distinctWriting >= 10 && saw50, "run %d: the bar climbs through the writing phase to 50 (%d steps below 50)",
+          run, distinctWriting);
+    check(first100 >= 0 && size_t(first100) == k - 1, "run %d: the bar reaches 100 and stays there until the end",
+          run);
+    check(first100 >= 0 && at(int(k)) - at(first100) >= 800, "run %d: 100 held for about a second (%.0f ms)", run,
+          at(int(k)) - at(first100));
+    check(line[k].pos == 0, "run %d: the button comes back together with the bar at 0 (bar at %d)", run,
+          line[k].pos);
+    check(end + 1 == line.size(), "run %d: nothing changes in the second after the run (%zu more changes)", run,
+          line.size() - end - 1);
+    return true;
+}
+
+void checkFile(const std::string &path)
+{
+    const long long want = 1001LL * 1000000;
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        check(false, "%s exists", path.c_str());
+        return;
+    }
+    LARGE_INTEGER size{};
+    GetFileSizeEx(f, &size);
+    const DWORD chunk = 4 << 20;
+    std::vector<char> buf(chunk), as(chunk, 'A');
+    long long offset = 0, bad = -1;
+    DWORD got = 0;
+    while (bad < 0 && ReadFile(f, buf.data(), chunk, &got, nullptr) && got > 0) {
+        if (std::memcmp(buf.data(), as.data(), got) != 0)
+            for (DWORD i = 0; i < got && bad < 0; ++i)
+                if (buf[i] != 'A') bad = offset + i;
+        offset += got;
+    }
+    CloseHandle(f);
+    check(size.QuadPart == want, "%s is %lld bytes (%lld)", path.c_str(), (long long)size.QuadPart, want);
+    if (bad >= 0) check(false, "%s holds only \"A\" (not at offset %lld)", path.c_str(), bad);
+    else check(offset == size.QuadPart, "%s holds only \"A\" (%lld bytes read)", path.c_str(), offset);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s <spindlework.exe> <working-dir> [--files=full|absent|skip] [--runs=N]"
+                             " [--close=writing|copying] [--limit=SECONDS] [--poke] [--stdout=FILE] [--shots]\n", argv[0]);
+        return 2;
+    }
+    std::string exe = winPath(argv[1]), dir = winPath(argv[2]), files = "full", out;
+    int runs = 1;
+    Close close = Close::no;
+    bool poke = false;
+    for (int i = 3; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a.rfind("--files=", 0) == 0) files = a.substr(8);
+        else if (a.rfind("--runs=", 0) == 0) runs = std::atoi(a.c_str() + 7);
+        else if (a == "--close=writing") close = Close::writing;
+        else if (a == "--close=copying") close = Close::copying;
+        else if (a == "--poke") poke = true;
+        else if (a.rfind("--limit=", 0) == 0) limitMs = 1000.0 * std::atof(a.c_str() + 8);
+        else if (a.rfind("--stdout=", 0) == 0) out = winPath(a.substr(9));
+        else if (a == "--shots") shotsDir = dir;
+        else {
+            std::fprintf(stderr, "unknown option %s\n", a.c_str());
+            return 2;
+        }
+    }
+    if (files != "full" && files != "absent" && files != "skip") {
+        std::fprintf(stderr, "unknown --files=%s\n", files.c_str());
+        return 2;
+    }
+
+    check(FindWindowA("QUILLBOXFRAME", nullptr) == nullptr, "no spindlework window open before the start");
+    Program p;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    HANDLE outFile = INVALID_HANDLE_VALUE;
+    if (!out.empty()) {
+        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+        outFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = si.hStdError = outFile;
+    }
+    std::string cmd = "\"" + exe + "\"";
+    if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, !out.empty(), 0, nullptr, dir.c_str(), &si,
+                        &p.pi)) {
+        check(false, "start %s in %s (error %lu)", exe.c_str(), dir.c_str(), GetLastError());
+        return 1;
+    }
+    if (outFile != INVALID_HANDLE_VALUE) CloseHandle(outFile);
+
+    // The window as any client finds it: by class and title, once the program waits for input.
+    WaitForInputIdle(p.pi.hProcess, 60000);
+    for (int i = 0; i < 600 && !(p.window && IsWindowVisible(p.window)); ++i) {
+        p.window = FindWindowA("QUILLBOXFRAME", "main window");
+        if (!p.window) Sleep(100);
+    }
+    DWORD owner = 0;
+    if (p.window) GetWindowThreadProcessId(p.window, &owner);
+    check(p.window && owner == p.pi.dwProcessId, "window \"main window\" of class QUILLBOXFRAME found");
+    if (p.window && checkStatic(p)) {
+        Sleep(500); // let it paint
+        requestShot(p, "idle");
+        awaitShot("idle");
+        bool alive = true;
+        for (int run = 1; alive && run <= (close != Close::no ? 1 : runs); ++run)
+            alive = followRun(p, run, close, poke, dir);
+        if (shotsDir.size() && alive && close == Close::no) awaitShot("running");
+        if (alive && close == Close::no) {
+            if (files == "full") {
+                checkFile(dir + "\\testfile.tmp");
+                checkFile(dir + "\\testfile2.tmp");
+            } else if (files == "absent") {
+                check(!exists(dir + "\\testfile.tmp"), "no testfile.tmp");
+                check(!exists(dir + "\\testfile2.tmp"), "no testfile2.tmp");
+            }
+            PostMessageA(p.window, WM_CLOSE, 0, 0);
+            DWORD ended = WaitForSingleObject(p.pi.hProcess, 10000);
+            DWORD code = 1;
+            GetExitCodeProcess(p.pi.hProcess, &code);
+            check(ended == WAIT_OBJECT_0 && code == 0, "closed: program %s, exit code %lu",
+                  ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s", code);
+        }
+    }
+    if (WaitForSingleObject(p.pi.hProcess, 0) != WAIT_OBJECT_0) {
+        check(false, "the program is still running at the end; ending it");
+        TerminateProcess(p.pi.hProcess, 1);
+        WaitForSingleObject(p.pi.hProcess, 10000);
+    }
+    CloseHandle(p.pi.hThread);
+    CloseHandle(p.pi.hProcess);
+    std::printf("%s: %d check%s failed\n", failures ? "FAILED" : "PASSED", failures, failures == 1 ? "" : "s");
+    return failures ? 1 : 0;
+}
+#endif

@@ -1,0 +1,12 @@
+// Test side of the stand-in's virtual memory: a commit that can be made to fail, and what is live.
+#ifndef SPINDLEWORK_FAKE_MEMORY_H
+#define SPINDLEWORK_FAKE_MEMORY_H
+
+struct FakeMemoryState {
+    bool failCommit = false;
+    int liveRegions = 0;
+    int mostLiveRegions = 0;
+};
+FakeMemoryState &FakeMemory();
+
+#endif
