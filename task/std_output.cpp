@@ -224,9 +224,10 @@ void WriteText(const char *text, int length)
 
 void WriteInt64(LONGLONG value, OutputEnding ending)
 {
-    // As "% I64d" prints it: a blank before a value of zero or more, "-" before a negative one.
+    // A blank before a value of zero or more, "-" before a negative one. The C runtime's
+    // own _snprintf, not MinGW's portable printf, which would double the size of the exe.
     char text[32];
-    int length = snprintf(text, sizeof text, ending == ENDING_LINE ? "% lld\r\n" : "% lld", (long long)value);
+    int length = _snprintf(text, sizeof text, ending == ENDING_LINE ? "% I64d\r\n" : "% I64d", value);
     WriteText(text, length);
     if (ending == ENDING_ZONE)
         ZoneFill();

@@ -94,6 +94,8 @@ BOOL FillConsoleOutputCharacterA(HANDLE console, CHAR c, DWORD length, COORD fro
 // The C runtime's 64-bit stream offsets, as the Windows runtime names them.
 inline int _fseeki64(FILE *stream, long long offset, int origin) { return fseeko(stream, offset, origin); }
 inline long long _ftelli64(FILE *stream) { return ftello(stream); }
+// The C runtime's _snprintf, which knows the size prefix I64.
+int _snprintf(char *buffer, size_t size, const char *format, ...);
 // On Windows long is 32 bits wide: ftell fails past 2 GiB.
 inline long FakeFtell32(FILE *stream)
 {
