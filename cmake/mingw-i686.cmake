@@ -1,12 +1,5 @@
-# The shipped build: 32-bit x86 Windows, cross-built with MinGW-w64; CTest runs its
-# test programs under 32-bit Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# The shipped build: 32-bit x86 Windows. CTest runs its programs under 32-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine-exec;win32)
+set(MINGW_TRIPLET i686-w64-mingw32)
+set(WINE_ARCH win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
