@@ -24,11 +24,12 @@ def read_baseline(path):
     raise SystemExit(f"no result in {path}")
 
 
-def main(out, runs, exe_size, machine, *presets):
+def main(out, runs, exe_size, machine, *columns):
+    """columns: preset-place, e.g. win64-disk."""
     runs = int(runs)
-    results = {"machine": machine, "runs": runs, "exe_bytes": int(exe_size), "presets": {}}
+    results = {"machine": machine, "runs": runs, "exe_bytes": int(exe_size), "columns": {}}
     rows = []
-    for preset in presets:
+    for preset in columns:
         write, copy, base_write, base_copy, p50, p99, peak, growth = [], [], [], [], [], [], [], []
         for run in range(1, runs + 1):
             marks, rtt = read_marks(f"{out}/program-{preset}-{run}.log")
@@ -55,7 +56,7 @@ def main(out, runs, exe_size, machine, *presets):
             "samples": {"program_write_ms": write, "program_copy_ms": copy,
                         "baseline_write_ms": base_write, "baseline_copy_ms": base_copy, "memory_growth_mib": growth},
         }
-        results["presets"][preset] = entry
+        results["columns"][preset] = entry
         rows.append((preset, entry))
 
     def verdict(value, limit):
