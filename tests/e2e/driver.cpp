@@ -20,7 +20,7 @@
 //     --retouch                 between runs, spoil what the run left: a "Z" at byte 500,000,000
 //                               of testfile.tmp, a tail (retouchTail) appended to it, and
 //                               testfile2.tmp cut to 1,000 bytes (the caller checks the files)
-//     --fast                    part of the job's disk work fails at once (see followRun): the
+//     --fast                    part of the job's disk work fails at once (see FollowRun): the
 //                               bar's samples need not show the climb to 50, and 100 may show
 //                               for half a second only
 //     --shots                   ask the calling script for screenshots: writes
@@ -68,7 +68,7 @@ struct Probe {
 static Probe *probe;
 static WNDPROC buttonProc, barProc;
 
-static void record(UINT message, WPARAM value)
+static void Record(UINT message, WPARAM value)
 {
     LONG n = probe->count;
     if (n < LONG(sizeof probe->events / sizeof probe->events[0])) {
@@ -78,16 +78,16 @@ static void record(UINT message, WPARAM value)
     }
 }
 
-static LRESULT CALLBACK buttonSpy(HWND w, UINT m, WPARAM wp, LPARAM lp)
+static LRESULT CALLBACK ButtonSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_ENABLE) record(m, wp);
-    return CallWindowProcA(buttonProc, w, m, wp, lp);
+    if (m == WM_ENABLE) Record(m, wp);
+    return CallWindowProcA(buttonProc, hWindow, m, wp, lp);
 }
 
-static LRESULT CALLBACK barSpy(HWND w, UINT m, WPARAM wp, LPARAM lp)
+static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == PBM_SETPOS) record(m, wp);
-    return CallWindowProcA(barProc, w, m, wp, lp);
+    if (m == PBM_SETPOS) Record(m, wp);
+    return CallWindowProcA(barProc, hWindow, m, wp, lp);
 }
 
 // The probe message: wParam the bar, lParam the button.
@@ -95,16 +95,16 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
 {
     const CWPSTRUCT *m = reinterpret_cast<const CWPSTRUCT *>(lp);
     if (code == HC_ACTION && m->message == RegisterWindowMessageA(probeName) && !probe) {
-        HANDLE map = OpenFileMappingA(FILE_MAP_WRITE, FALSE, probeName); // kept for the process's life
-        probe = map ? static_cast<Probe *>(MapViewOfFile(map, FILE_MAP_WRITE, 0, 0, sizeof(Probe))) : nullptr;
-        HMODULE self;
+        HANDLE hMap = OpenFileMappingA(FILE_MAP_WRITE, FALSE, probeName); // kept for the process's life
+        probe = hMap ? static_cast<Probe *>(MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, sizeof(Probe))) : nullptr;
+        HMODULE hSelf;
         if (probe && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                                        reinterpret_cast<LPCSTR>(&record), &self)) { // stays when unhooked
-            HWND bar = HWND(m->wParam), button = HWND(m->lParam);
-            HFONT font = reinterpret_cast<HFONT>(SendMessageA(button, WM_GETFONT, 0, 0));
-            probe->fontState = font && GetObjectA(font, sizeof(LOGFONTA), &probe->font) == sizeof(LOGFONTA) ? 1 : 2;
-            buttonProc = WNDPROC(SetWindowLongPtrA(button, GWLP_WNDPROC, LONG_PTR(buttonSpy)));
-            barProc = WNDPROC(SetWindowLongPtrA(bar, GWLP_WNDPROC, LONG_PTR(barSpy)));
+                                        reinterpret_cast<LPCSTR>(&Record), &hSelf)) { // stays when unhooked
+            HWND hBar = HWND(m->wParam), hButton = HWND(m->lParam);
+            HFONT hFont = reinterpret_cast<HFONT>(SendMessageA(hButton, WM_GETFONT, 0, 0));
+            probe->fontState = hFont && GetObjectA(hFont, sizeof(LOGFONTA), &probe->font) == sizeof(LOGFONTA) ? 1 : 2;
+            buttonProc = WNDPROC(SetWindowLongPtrA(hButton, GWLP_WNDPROC, LONG_PTR(ButtonSpy)));
+            barProc = WNDPROC(SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(BarSpy)));
             probe->recording = buttonProc && barProc;
         }
     }
@@ -115,7 +115,7 @@ namespace {
 
 int failures = 0;
 
-void check(bool ok, const char *fmt, ...)
+void Check(bool ok, const char *fmt, ...)
 {
     va_list args;
     va_start(args, fmt);
@@ -127,7 +127,7 @@ void check(bool ok, const char *fmt, ...)
     if (!ok) ++failures;
 }
 
-std::string winPath(std::string p)
+std::string WinPath(std::string p)
 {
     if (!p.empty() && p[0] == '/') p = "Z:" + p;
     for (char &c : p)
@@ -135,7 +135,7 @@ std::string winPath(std::string p)
     return p;
 }
 
-double nowMs()
+double NowMs()
 {
     static LARGE_INTEGER freq = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
     LARGE_INTEGER t;
@@ -143,21 +143,21 @@ double nowMs()
     return 1000.0 * double(t.QuadPart) / double(freq.QuadPart);
 }
 
-bool exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // A message to the program's window thread; false when it does not answer within 5 s.
-bool ask(HWND w, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result)
+bool Ask(HWND hWindow, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result)
 {
-    return SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 5000, result) != 0;
+    return SendMessageTimeoutA(hWindow, msg, wp, lp, SMTO_NORMAL, 5000, result) != 0;
 }
 
 struct Program {
     PROCESS_INFORMATION pi{};
-    HWND window = nullptr, button = nullptr, bar = nullptr;
+    HWND hWindow = nullptr, hButton = nullptr, hBar = nullptr;
     Probe *probe = nullptr; // shared with the probe in the program; null when it could not be put there
 };
 
-struct Sample {
+struct BarSample {
     double ms;
     int pos;
     bool enabled;
@@ -167,16 +167,16 @@ struct Sample {
 // message handler, so a pair counts when the position read before and after the button
 // state agree (after many tries of a bar that never holds still, the last pair).
 // False when the program does not answer, the window itself (WM_NULL) or the bar.
-bool sample(const Program &p, Sample &s)
+bool TakeSample(const Program &p, BarSample &s)
 {
     DWORD_PTR ignored;
-    if (!ask(p.window, WM_NULL, 0, 0, &ignored)) return false;
+    if (!Ask(p.hWindow, WM_NULL, 0, 0, &ignored)) return false;
     for (int tries = 0; tries < 100; ++tries) {
         DWORD_PTR before = 0, after = 0;
-        if (!ask(p.bar, PBM_GETPOS, 0, 0, &before)) return false;
-        bool enabled = IsWindowEnabled(p.button) != 0;
-        if (!ask(p.bar, PBM_GETPOS, 0, 0, &after)) return false;
-        s = {nowMs(), int(after), enabled};
+        if (!Ask(p.hBar, PBM_GETPOS, 0, 0, &before)) return false;
+        bool enabled = IsWindowEnabled(p.hButton) != 0;
+        if (!Ask(p.hBar, PBM_GETPOS, 0, 0, &after)) return false;
+        s = {NowMs(), int(after), enabled};
         if (before == after) break;
     }
     return true;
@@ -184,11 +184,11 @@ bool sample(const Program &p, Sample &s)
 
 std::string shotsDir; // working directory when screenshots are asked for
 
-void requestShot(const Program &p, const char *name)
+void RequestShot(const Program &p, const char *name)
 {
     if (shotsDir.empty()) return;
     RECT r;
-    GetWindowRect(p.window, &r);
+    GetWindowRect(p.hWindow, &r);
     std::string req = shotsDir + "\\shot-" + name + ".req", tmp = req + ".tmp";
     if (FILE *f = std::fopen(tmp.c_str(), "w")) {
         std::fprintf(f, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
@@ -197,19 +197,19 @@ void requestShot(const Program &p, const char *name)
     }
 }
 
-bool shotTaken(const char *name) { return exists(shotsDir + "\\shot-" + name + ".done"); }
+bool ShotTaken(const char *name) { return Exists(shotsDir + "\\shot-" + name + ".done"); }
 
-void awaitShot(const char *name)
+void AwaitShot(const char *name)
 {
     if (shotsDir.empty()) return;
-    for (int i = 0; i < 200 && !shotTaken(name); ++i) Sleep(100);
-    check(shotTaken(name), "screenshot '%s' taken", name);
+    for (int i = 0; i < 200 && !ShotTaken(name); ++i) Sleep(100);
+    Check(ShotTaken(name), "screenshot '%s' taken", name);
 }
 
-void clickMouse(HWND button)
+void ClickMouse(HWND hButton)
 {
     RECT r;
-    GetWindowRect(button, &r);
+    GetWindowRect(hButton, &r);
     SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
     INPUT in[2] = {};
     in[0].type = in[1].type = INPUT_MOUSE;
@@ -219,34 +219,36 @@ void clickMouse(HWND button)
 }
 
 // Puts the probe in the program's process (see Probe) and reads the button's font.
-void attachProbe(Program &p)
+void AttachProbe(Program &p)
 {
-    HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Probe), probeName);
-    auto *probe = map ? static_cast<Probe *>(MapViewOfFile(map, FILE_MAP_WRITE, 0, 0, sizeof(Probe))) : nullptr;
+    HANDLE hMap = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Probe), probeName);
+    auto *probe = hMap ? static_cast<Probe *>(MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, sizeof(Probe))) : nullptr;
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
     while (n > 0 && path[n - 1] != '\\') --n;
     lstrcpyA(path + n, "e2e_probe.dll");
-    HMODULE dll = LoadLibraryA(path);
-    auto proc = dll ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void *>(GetProcAddress(dll, "probeHook"))) : nullptr;
-    HHOOK hook = proc && probe ? SetWindowsHookExA(WH_CALLWNDPROC, proc, dll, GetWindowThreadProcessId(p.window, nullptr))
-                               : nullptr;
+    HMODULE hProbeDll = LoadLibraryA(path);
+    auto proc = hProbeDll ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void *>(GetProcAddress(hProbeDll, "probeHook")))
+                          : nullptr;
+    HHOOK hHook = proc && probe
+                      ? SetWindowsHookExA(WH_CALLWNDPROC, proc, hProbeDll, GetWindowThreadProcessId(p.hWindow, nullptr))
+                      : nullptr;
     DWORD_PTR ignored;
-    if (hook) ask(p.window, RegisterWindowMessageA(probeName), WPARAM(p.bar), LPARAM(p.button), &ignored);
-    if (hook) UnhookWindowsHookEx(hook);
-    check(probe && probe->recording, "probe in the program, following the button and the bar (%s)", path);
+    if (hHook) Ask(p.hWindow, RegisterWindowMessageA(probeName), WPARAM(p.hBar), LPARAM(p.hButton), &ignored);
+    if (hHook) UnhookWindowsHookEx(hHook);
+    Check(probe && probe->recording, "probe in the program, following the button and the bar (%s)", path);
     if (probe && probe->recording) p.probe = probe; // the view and the mapping stay until the driver ends
 }
 
 // 1 with lf filled, 2 when the button has no font, 0 when the probe got no answer.
-int buttonFont(const Program &p, LOGFONTA &lf)
+int ButtonFont(const Program &p, LOGFONTA &lf)
 {
     if (!p.probe) return 0;
     lf = p.probe->font;
     return p.probe->fontState;
 }
 
-bool sameFont(const LOGFONTA &a, const LOGFONTA &b)
+bool SameFont(const LOGFONTA &a, const LOGFONTA &b)
 {
     return a.lfHeight == b.lfHeight && a.lfWidth == b.lfWidth && a.lfEscapement == b.lfEscapement &&
            a.lfOrientation == b.lfOrientation && a.lfWeight == b.lfWeight && a.lfItalic == b.lfItalic &&
@@ -256,62 +258,62 @@ bool sameFont(const LOGFONTA &a, const LOGFONTA &b)
            !std::strncmp(a.lfFaceName, b.lfFaceName, LF_FACESIZE);
 }
 
-bool checkStatic(Program &p)
+bool CheckStatic(Program &p)
 {
-    HWND w = p.window;
+    HWND hWindow = p.hWindow;
     char text[256];
-    GetClassNameA(w, text, sizeof text);
-    check(std::strcmp(text, "QUILLBOXFRAME") == 0, "window class \"%s\"", text);
-    GetWindowTextA(w, text, sizeof text);
-    check(std::strcmp(text, "main window") == 0, "window title \"%s\"", text);
+    GetClassNameA(hWindow, text, sizeof text);
+    Check(std::strcmp(text, "QUILLBOXFRAME") == 0, "window class \"%s\"", text);
+    GetWindowTextA(hWindow, text, sizeof text);
+    Check(std::strcmp(text, "main window") == 0, "window title \"%s\"", text);
     RECT r;
-    GetWindowRect(w, &r);
-    check(r.right - r.left == 315 && r.bottom - r.top == 300, "window outer size %ld x %ld (315 x 300)",
+    GetWindowRect(hWindow, &r);
+    Check(r.right - r.left == 315 && r.bottom - r.top == 300, "window outer size %ld x %ld (315 x 300)",
           r.right - r.left, r.bottom - r.top);
-    DWORD style = GetWindowLongA(w, GWL_STYLE), exStyle = GetWindowLongA(w, GWL_EXSTYLE);
+    DWORD style = GetWindowLongA(hWindow, GWL_STYLE), exStyle = GetWindowLongA(hWindow, GWL_EXSTYLE);
     // WS_OVERLAPPEDWINDOW as created, made visible; the system adds WS_CLIPSIBLINGS.
-    check(style == (WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPSIBLINGS), "window style 0x%08lX (0x%08lX)",
+    Check(style == (WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPSIBLINGS), "window style 0x%08lX (0x%08lX)",
           style, DWORD(WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPSIBLINGS));
-    check((exStyle & ~DWORD(WS_EX_WINDOWEDGE)) == 0, "window extended style 0x%08lX (only WS_EX_WINDOWEDGE)",
+    Check((exStyle & ~DWORD(WS_EX_WINDOWEDGE)) == 0, "window extended style 0x%08lX (only WS_EX_WINDOWEDGE)",
           exStyle);
-    check(GetMenu(w) == nullptr, "no menu");
-    DWORD classStyle = GetClassLongA(w, GCL_STYLE);
-    check(classStyle == (CS_HREDRAW | CS_VREDRAW), "class style 0x%lX (CS_HREDRAW | CS_VREDRAW)", classStyle);
+    Check(GetMenu(hWindow) == nullptr, "no menu");
+    DWORD classStyle = GetClassLongA(hWindow, GCL_STYLE);
+    Check(classStyle == (CS_HREDRAW | CS_VREDRAW), "class style 0x%lX (CS_HREDRAW | CS_VREDRAW)", classStyle);
 
     int children = 0;
-    for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    for (HWND hChild = GetWindow(hWindow, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
         ++children;
-        GetClassNameA(c, text, sizeof text);
-        if (!lstrcmpiA(text, "Button")) p.button = c;
-        else if (!lstrcmpiA(text, "msctls_progress32")) p.bar = c;
+        GetClassNameA(hChild, text, sizeof text);
+        if (!lstrcmpiA(text, "Button")) p.hButton = hChild;
+        else if (!lstrcmpiA(text, "msctls_progress32")) p.hBar = hChild;
     }
-    check(children == 2 && p.button && p.bar, "two child windows, a button and a progress bar (%d children)",
+    Check(children == 2 && p.hButton && p.hBar, "two child windows, a button and a progress bar (%d children)",
           children);
-    if (!p.button || !p.bar) return false;
-    attachProbe(p);
+    if (!p.hButton || !p.hBar) return false;
+    AttachProbe(p);
 
-    auto checkChild = [&](HWND c, const char *what, const char *cls, const char *caption, int id, DWORD wantStyle,
+    auto CheckChild = [&](HWND hChild, const char *what, const char *cls, const char *caption, int id, DWORD wantStyle,
                           RECT want) {
-        GetClassNameA(c, text, sizeof text);
-        check(std::strcmp(text, cls) == 0, "%s class \"%s\"", what, text);
-        GetWindowTextA(c, text, sizeof text);
-        check(std::strcmp(text, caption) == 0, "%s text \"%s\"", what, text);
-        check(GetDlgCtrlID(c) == id, "%s id %d (%d)", what, GetDlgCtrlID(c), id);
-        DWORD s = GetWindowLongA(c, GWL_STYLE);
-        check(s == wantStyle, "%s style 0x%08lX (0x%08lX)", what, s, wantStyle);
-        check(GetWindowLongA(c, GWL_EXSTYLE) == 0, "%s extended style 0x%08lX (0)", what,
-              DWORD(GetWindowLongA(c, GWL_EXSTYLE)));
+        GetClassNameA(hChild, text, sizeof text);
+        Check(std::strcmp(text, cls) == 0, "%s class \"%s\"", what, text);
+        GetWindowTextA(hChild, text, sizeof text);
+        Check(std::strcmp(text, caption) == 0, "%s text \"%s\"", what, text);
+        Check(GetDlgCtrlID(hChild) == id, "%s id %d (%d)", what, GetDlgCtrlID(hChild), id);
+        DWORD s = GetWindowLongA(hChild, GWL_STYLE);
+        Check(s == wantStyle, "%s style 0x%08lX (0x%08lX)", what, s, wantStyle);
+        Check(GetWindowLongA(hChild, GWL_EXSTYLE) == 0, "%s extended style 0x%08lX (0)", what,
+              DWORD(GetWindowLongA(hChild, GWL_EXSTYLE)));
         RECT cr;
-        GetWindowRect(c, &cr);
-        MapWindowPoints(nullptr, w, reinterpret_cast<POINT *>(&cr), 2);
-        check(EqualRect(&cr, &want), "%s at %ld,%ld size %ld x %ld (%ld,%ld %ld x %ld)", what, cr.left, cr.top,
+        GetWindowRect(hChild, &cr);
+        MapWindowPoints(nullptr, hWindow, reinterpret_cast<POINT *>(&cr), 2);
+        Check(EqualRect(&cr, &want), "%s at %ld,%ld size %ld x %ld (%ld,%ld %ld x %ld)", what, cr.left, cr.top,
               cr.right - cr.left, cr.bottom - cr.top, want.left, want.top, want.right - want.left,
               want.bottom - want.top);
     };
-    checkChild(p.button, "button", "Button", "Start time consuming task!", 1,
+    CheckChild(p.hButton, "button", "Button", "Start time consuming task!", 1,
                WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, RECT{20, 20, 270, 170});
-    checkChild(p.bar, "bar", "msctls_progress32", "", 0, WS_CHILD | WS_VISIBLE, RECT{20, 200, 270, 230});
-    check(IsWindowEnabled(p.button) != 0, "button enabled");
+    CheckChild(p.hBar, "bar", "msctls_progress32", "", 0, WS_CHILD | WS_VISIBLE, RECT{20, 200, 270, 230});
+    Check(IsWindowEnabled(p.hButton) != 0, "button enabled");
 
     // The button's font against the system's message font.
     NONCLIENTMETRICSA metrics{};
@@ -319,19 +321,19 @@ bool checkStatic(Program &p)
     SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 340, &metrics, 0);
     const LOGFONTA &want = metrics.lfMessageFont;
     LOGFONTA lf{};
-    int font = buttonFont(p, lf);
+    int font = ButtonFont(p, lf);
     if (font == 1)
-        check(sameFont(lf, want), "button font \"%s\" height %ld weight %ld charset %d quality %d (message font \"%s\" "
+        Check(SameFont(lf, want), "button font \"%s\" height %ld weight %ld charset %d quality %d (message font \"%s\" "
               "height %ld weight %ld charset %d quality %d)", lf.lfFaceName, lf.lfHeight, lf.lfWeight, lf.lfCharSet,
               lf.lfQuality, want.lfFaceName, want.lfHeight, want.lfWeight, want.lfCharSet, want.lfQuality);
     else
-        check(false, "button font: %s", font == 2 ? "the button has none (WM_GETFONT gives 0)" : "the probe got no answer");
+        Check(false, "button font: %s", font == 2 ? "the button has none (WM_GETFONT gives 0)" : "the probe got no answer");
 
     DWORD_PTR low = 99, high = 0, pos = 99;
-    bool answered = ask(p.bar, PBM_GETRANGE, TRUE, 0, &low) && ask(p.bar, PBM_GETRANGE, FALSE, 0, &high) &&
-                    ask(p.bar, PBM_GETPOS, 0, 0, &pos);
-    check(answered && low == 0 && high == 100, "bar range %d to %d (0 to 100)", int(low), int(high));
-    check(answered && pos == 0, "bar position %d (0)", int(pos));
+    bool answered = Ask(p.hBar, PBM_GETRANGE, TRUE, 0, &low) && Ask(p.hBar, PBM_GETRANGE, FALSE, 0, &high) &&
+                    Ask(p.hBar, PBM_GETPOS, 0, 0, &pos);
+    Check(answered && low == 0 && high == 100, "bar range %d to %d (0 to 100)", int(low), int(high));
+    Check(answered && pos == 0, "bar position %d (0)", int(pos));
     return true;
 }
 
@@ -339,7 +341,7 @@ bool checkStatic(Program &p)
 // disabled, bar 0, the writing phase's 1,001 positions index / 20.0 rounded ties to even,
 // the copy's positions rising within 50 to 100 (none under Wine, whose copy service never
 // calls the progress routine), 100, button enabled, bar 0; nothing else.
-void checkRecord(const Program &p, int run, LONG from, LONG to)
+void CheckRecord(const Program &p, int run, LONG from, LONG to)
 {
     std::vector<std::pair<char, int>> ev; // 'B' button enabled (1) or disabled (0), 'P' bar position
     for (LONG n = from; n < to; ++n) {
@@ -347,25 +349,25 @@ void checkRecord(const Program &p, int run, LONG from, LONG to)
         ev.push_back({e.message == WM_ENABLE ? 'B' : 'P', int(e.value)});
     }
     size_t i = 0;
-    auto take = [&](char kind, int low, int high) {
+    auto Take = [&](char kind, int low, int high) {
         bool ok = i < ev.size() && ev[i].first == kind && ev[i].second >= low && ev[i].second <= high;
         if (ok) ++i;
         return ok;
     };
-    bool ok = take('B', 0, 0) && take('P', 0, 0);
+    bool ok = Take('B', 0, 0) && Take('P', 0, 0);
     for (int index = 0; ok && index <= 1000; ++index) {
         int want = int(std::nearbyint(index / 20.0));
-        ok = take('P', want, want);
+        ok = Take('P', want, want);
     }
     int copies = 0;
-    for (int last = 50; ok && ev.size() - i > 3 && take('P', last, 100); ++copies) last = ev[i - 1].second;
+    for (int last = 50; ok && ev.size() - i > 3 && Take('P', last, 100); ++copies) last = ev[i - 1].second;
     bool room = to < LONG(sizeof p.probe->events / sizeof p.probe->events[0]); // else it stopped recording
-    ok = ok && take('P', 100, 100) && take('B', 1, 1) && take('P', 0, 0) && i == ev.size() && room;
+    ok = ok && Take('P', 100, 100) && Take('B', 1, 1) && Take('P', 0, 0) && i == ev.size() && room;
     std::string around;
     for (size_t k = i < 3 ? 0 : i - 3; !ok && k < ev.size() && k < i + 3; ++k)
         around += (k == i ? " [" : " ") + std::string(1, ev[k].first) + std::to_string(ev[k].second) + (k == i ? "]" : "");
     if (!ok && i == ev.size()) around += " [end]";
-    check(ok, "run %d: the window's record: button off, bar 0, the 1,001 writing positions, %d copy positions, 100, "
+    Check(ok, "run %d: the window's record: button off, bar 0, the 1,001 writing positions, %d copy positions, 100, "
           "button on, bar 0 (%zu events%s%s%s)", run, copies, ev.size(), room ? "" : "; the record is full",
           ok ? "" : "; first wrong one in brackets:", around.c_str());
 }
@@ -374,27 +376,28 @@ void checkRecord(const Program &p, int run, LONG from, LONG to)
 // run show whether it rewrote the scratch file in place and replaced the copy.
 const char retouchTail[] = "spindlework tail"; // appended 64 times
 
-void retouch(const std::string &dir)
+void Retouch(const std::string &dir)
 {
     bool ok = true;
-    auto open = [&](const char *name) {
+    auto Open = [&](const char *name) {
         return CreateFileA((dir + "\\" + name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                            nullptr);
     };
-    HANDLE f = open("testfile.tmp");
+    HANDLE hScratch = Open("testfile.tmp");
     DWORD done = 0;
     LARGE_INTEGER at{};
     at.QuadPart = 500000000;
-    ok = f != INVALID_HANDLE_VALUE && SetFilePointerEx(f, at, nullptr, FILE_BEGIN) && WriteFile(f, "Z", 1, &done, nullptr);
+    ok = hScratch != INVALID_HANDLE_VALUE && SetFilePointerEx(hScratch, at, nullptr, FILE_BEGIN) &&
+         WriteFile(hScratch, "Z", 1, &done, nullptr);
     at.QuadPart = 0;
-    ok = ok && SetFilePointerEx(f, at, nullptr, FILE_END);
-    for (int n = 0; ok && n < 64; ++n) ok = WriteFile(f, retouchTail, sizeof retouchTail - 1, &done, nullptr);
-    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
-    HANDLE c = open("testfile2.tmp");
+    ok = ok && SetFilePointerEx(hScratch, at, nullptr, FILE_END);
+    for (int n = 0; ok && n < 64; ++n) ok = WriteFile(hScratch, retouchTail, sizeof retouchTail - 1, &done, nullptr);
+    if (hScratch != INVALID_HANDLE_VALUE) CloseHandle(hScratch);
+    HANDLE hCopy = Open("testfile2.tmp");
     at.QuadPart = 1000;
-    ok = ok && c != INVALID_HANDLE_VALUE && SetFilePointerEx(c, at, nullptr, FILE_BEGIN) && SetEndOfFile(c);
-    if (c != INVALID_HANDLE_VALUE) CloseHandle(c);
-    check(ok, "between runs: a \"Z\" at byte 500,000,000 of testfile.tmp, a tail of 64 \"%s\" after it, "
+    ok = ok && hCopy != INVALID_HANDLE_VALUE && SetFilePointerEx(hCopy, at, nullptr, FILE_BEGIN) && SetEndOfFile(hCopy);
+    if (hCopy != INVALID_HANDLE_VALUE) CloseHandle(hCopy);
+    Check(ok, "between runs: a \"Z\" at byte 500,000,000 of testfile.tmp, a tail of 64 \"%s\" after it, "
           "testfile2.tmp cut to 1,000 bytes", retouchTail);
 }
 
@@ -405,37 +408,37 @@ enum class Close { no, writing, copying };
 double limitMs = 900000; // liveness only: the whole run, also under emulation
 bool fastDisk = false;   // --fast
 
-bool followRun(const Program &p, int run, Close close, bool poke, const std::string &dir)
+bool FollowRun(const Program &p, int run, Close close, bool poke, const std::string &dir)
 {
-    std::vector<Sample> line;
+    std::vector<BarSample> line;
     DWORD_PTR ignored;
     LONG from = p.probe ? p.probe->count : 0;
-    double t0 = nowMs();
-    bool clicked = ask(p.button, BM_CLICK, 0, 0, &ignored);
-    check(clicked, "run %d: click answered", run);
-    Sample s{};
-    if (!clicked || !sample(p, s)) return false;
+    double t0 = NowMs();
+    bool clicked = Ask(p.hButton, BM_CLICK, 0, 0, &ignored);
+    Check(clicked, "run %d: click answered", run);
+    BarSample s{};
+    if (!clicked || !TakeSample(p, s)) return false;
     line.push_back(s);
-    check(!s.enabled, "run %d: button disabled at once", run);
+    Check(!s.enabled, "run %d: button disabled at once", run);
 
     bool running = true, shotAsked = false, done = false, disabledSeen = !s.enabled, moved = false;
     size_t end = 0; // the sample that ended the run: button enabled, bar at 0
     int lastPoke = 0;
-    while (nowMs() - t0 < limitMs) {
+    while (NowMs() - t0 < limitMs) {
         Sleep(2);
         if (WaitForSingleObject(p.pi.hProcess, 0) == WAIT_OBJECT_0) {
-            check(false, "run %d: the program ended during the run", run);
+            Check(false, "run %d: the program ended during the run", run);
             return false;
         }
-        if (!sample(p, s)) {
+        if (!TakeSample(p, s)) {
             DWORD code = 0;
             if (WaitForSingleObject(p.pi.hProcess, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(p.pi.hProcess, &code))
-                check(false, "run %d: the program ended during the run, exit code 0x%lX", run, code);
+                Check(false, "run %d: the program ended during the run, exit code 0x%lX", run, code);
             else
-                check(false, "run %d: the window stopped answering (5 s)", run);
+                Check(false, "run %d: the window stopped answering (5 s)", run);
             return false;
         }
-        const Sample &last = line.back();
+        const BarSample &last = line.back();
         if (s.pos != last.pos || s.enabled != last.enabled) line.push_back(s);
         disabledSeen |= !s.enabled;
         moved |= s.pos != 0;
@@ -447,21 +450,21 @@ bool followRun(const Program &p, int run, Close close, bool poke, const std::str
         // Settled: a second with no change after the run (looked at for 5 s at most).
         if (!running && (s.ms - line.back().ms > 1000 || s.ms - line[end].ms > 5000)) break;
         if (running && !shotAsked && run == 1 && s.pos >= 20) {
-            requestShot(p, "running");
+            RequestShot(p, "running");
             shotAsked = true;
         }
         if (running && poke && s.pos >= lastPoke + 10 && s.pos < 100) {
             lastPoke = s.pos;
-            clickMouse(p.button);
+            ClickMouse(p.hButton);
         }
         bool closeNow = (close == Close::writing && s.pos >= 10 && s.pos < 50) ||
-                        (close == Close::copying && s.pos == 50 && exists(dir + "\\testfile2.tmp"));
+                        (close == Close::copying && s.pos == 50 && Exists(dir + "\\testfile2.tmp"));
         if (running && closeNow) {
-            PostMessageA(p.window, WM_CLOSE, 0, 0);
+            PostMessageA(p.hWindow, WM_CLOSE, 0, 0);
             DWORD ended = WaitForSingleObject(p.pi.hProcess, 10000);
             DWORD code = 1;
             GetExitCodeProcess(p.pi.hProcess, &code);
-            check(ended == WAIT_OBJECT_0 && code == 0,
+            Check(ended == WAIT_OBJECT_0 && code == 0,
                   "closed during the %s (bar at %d): program %s, exit code %lu",
                   close == Close::writing ? "writing phase" : "copy", s.pos,
                   ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s", code);
@@ -470,11 +473,11 @@ bool followRun(const Program &p, int run, Close close, bool poke, const std::str
             WIN32_FILE_ATTRIBUTE_DATA data{};
             GetFileAttributesExA(cut.c_str(), GetFileExInfoStandard, &data);
             long long size = (long long)data.nFileSizeHigh << 32 | data.nFileSizeLow;
-            check(size < 1001LL * 1000000, "the task was not waited for: %s left at %lld bytes", cut.c_str(), size);
+            Check(size < 1001LL * 1000000, "the task was not waited for: %s left at %lld bytes", cut.c_str(), size);
             return true;
         }
     }
-    if (close != Close::no) check(false, "run %d: the window was never closed mid-run (bar never at the right place)", run);
+    if (close != Close::no) Check(false, "run %d: the window was never closed mid-run (bar never at the right place)", run);
 
     // The timeline: milliseconds since the click, bar position; the button's state as
     // '-' (disabled) or '+' (enabled) wherever it changes.
@@ -487,7 +490,7 @@ bool followRun(const Program &p, int run, Close close, bool poke, const std::str
     }
     std::printf("\n");
 
-    check(done, "run %d: the button came back within %.0f s", run, limitMs / 1000);
+    Check(done, "run %d: the button came back within %.0f s", run, limitMs / 1000);
     if (!done) return true;
     size_t k = 0;
     while (!line[k].enabled) ++k; // the sample where the button came back
@@ -499,58 +502,58 @@ bool followRun(const Program &p, int run, Close close, bool poke, const std::str
         if (line[i].pos > 0 && firstMove < 0) firstMove = int(i);
         if (line[i].pos == 100 && first100 < 0) first100 = int(i);
     }
-    auto at = [&](int i) { return i < 0 ? -1.0 : line[size_t(i)].ms - start; };
+    auto At = [&](int i) { return i < 0 ? -1.0 : line[size_t(i)].ms - start; };
     bool saw50 = false;
     for (size_t i = 0; i < k; ++i) saw50 |= line[i].pos == 50;
-    check(rising, "run %d: the bar never goes back while the button is disabled", run);
-    check(firstMove < 0 || at(firstMove) >= 800, "run %d: the bar stays at 0 for about a second (first move at %.0f ms)",
-          run, at(firstMove));
+    Check(rising, "run %d: the bar never goes back while the button is disabled", run);
+    Check(firstMove < 0 || At(firstMove) >= 800, "run %d: the bar stays at 0 for about a second (first move at %.0f ms)",
+          run, At(firstMove));
     // When writes fail at once (--fast) the worker posts the writing phase's 1,001 positions
     // within milliseconds, and 100 right after them; the window works through them in some
     // tens of milliseconds (more on a busy machine), too fast for these samples. When only
     // the copy fails at once, 50 shows for a few milliseconds before 100. The window's record
-    // (checkRecord) has every position all the same. And since the worker's last second
+    // (CheckRecord) has every position all the same. And since the worker's last second
     // starts while the window is still catching up, 100 shows for that much less than a second.
     if (!fastDisk)
-        check(distinctWriting >= 10 && saw50, "run %d: the bar climbs through the writing phase to 50 (%d steps below 50)",
+        Check(distinctWriting >= 10 && saw50, "run %d: the bar climbs through the writing phase to 50 (%d steps below 50)",
               run, distinctWriting);
-    check(first100 >= 0 && size_t(first100) == k - 1, "run %d: the bar reaches 100 and stays there until the end",
+    Check(first100 >= 0 && size_t(first100) == k - 1, "run %d: the bar reaches 100 and stays there until the end",
           run);
-    check(first100 >= 0 && at(int(k)) - at(first100) >= (fastDisk ? 500 : 800),
-          "run %d: 100 held for about a second (%.0f ms)", run, at(int(k)) - at(first100));
-    check(line[k].pos == 0, "run %d: the button comes back together with the bar at 0 (bar at %d)", run,
+    Check(first100 >= 0 && At(int(k)) - At(first100) >= (fastDisk ? 500 : 800),
+          "run %d: 100 held for about a second (%.0f ms)", run, At(int(k)) - At(first100));
+    Check(line[k].pos == 0, "run %d: the button comes back together with the bar at 0 (bar at %d)", run,
           line[k].pos);
-    check(end + 1 == line.size(), "run %d: nothing changes in the second after the run (%zu more changes)", run,
+    Check(end + 1 == line.size(), "run %d: nothing changes in the second after the run (%zu more changes)", run,
           line.size() - end - 1);
-    if (p.probe) checkRecord(p, run, from, p.probe->count);
+    if (p.probe) CheckRecord(p, run, from, p.probe->count);
     return true;
 }
 
-void checkFile(const std::string &path)
+void CheckFile(const std::string &path)
 {
     const long long want = 1001LL * 1000000;
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-        check(false, "%s exists", path.c_str());
+    if (hFile == INVALID_HANDLE_VALUE) {
+        Check(false, "%s exists", path.c_str());
         return;
     }
     LARGE_INTEGER size{};
-    GetFileSizeEx(f, &size);
+    GetFileSizeEx(hFile, &size);
     const DWORD chunk = 4 << 20;
     std::vector<char> buf(chunk), as(chunk, 'A');
     long long offset = 0, bad = -1;
     DWORD got = 0;
-    while (bad < 0 && ReadFile(f, buf.data(), chunk, &got, nullptr) && got > 0) {
+    while (bad < 0 && ReadFile(hFile, buf.data(), chunk, &got, nullptr) && got > 0) {
         if (std::memcmp(buf.data(), as.data(), got) != 0)
             for (DWORD i = 0; i < got && bad < 0; ++i)
                 if (buf[i] != 'A') bad = offset + i;
         offset += got;
     }
-    CloseHandle(f);
-    check(size.QuadPart == want, "%s is %lld bytes (%lld)", path.c_str(), (long long)size.QuadPart, want);
-    if (bad >= 0) check(false, "%s holds only \"A\" (not at offset %lld)", path.c_str(), bad);
-    else check(offset == size.QuadPart, "%s holds only \"A\" (%lld bytes read)", path.c_str(), offset);
+    CloseHandle(hFile);
+    Check(size.QuadPart == want, "%s is %lld bytes (%lld)", path.c_str(), (long long)size.QuadPart, want);
+    if (bad >= 0) Check(false, "%s holds only \"A\" (not at offset %lld)", path.c_str(), bad);
+    else Check(offset == size.QuadPart, "%s holds only \"A\" (%lld bytes read)", path.c_str(), offset);
 }
 
 } // namespace
@@ -563,7 +566,7 @@ int main(int argc, char **argv)
                              " [--retouch] [--fast] [--shots]\n", argv[0]);
         return 2;
     }
-    std::string exe = winPath(argv[1]), dir = winPath(argv[2]), files = "full", out;
+    std::string exe = WinPath(argv[1]), dir = WinPath(argv[2]), files = "full", out;
     int runs = 1;
     Close close = Close::no;
     bool poke = false, retouchBetween = false;
@@ -576,7 +579,7 @@ int main(int argc, char **argv)
         else if (a == "--poke") poke = true;
         else if (a.rfind("--limit=", 0) == 0) limitMs = 1000.0 * std::atof(a.c_str() + 8);
         else if (a.rfind("--stdout=", 0) == 0) out = a.substr(9) == "gone" || a.substr(9) == "none" ? a.substr(9)
-                                                                                             : winPath(a.substr(9));
+                                                                                             : WinPath(a.substr(9));
         else if (a == "--retouch") retouchBetween = true;
         else if (a == "--fast") fastDisk = true;
         else if (a == "--shots") shotsDir = dir;
@@ -590,71 +593,71 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    check(FindWindowA("QUILLBOXFRAME", nullptr) == nullptr, "no spindlework window open before the start");
+    Check(FindWindowA("QUILLBOXFRAME", nullptr) == nullptr, "no spindlework window open before the start");
     Program p;
     STARTUPINFOA si{};
     si.cb = sizeof si;
-    HANDLE outFile = nullptr, pipeReader = nullptr; // the program's standard output, the pipe's other end
+    HANDLE hOutFile = nullptr, hPipeReader = nullptr; // the program's standard output, the pipe's other end
     if (!out.empty()) {
         SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
         if (out == "gone") {
-            CreatePipe(&pipeReader, &outFile, &sa, 0);
-            SetHandleInformation(pipeReader, HANDLE_FLAG_INHERIT, 0);
+            CreatePipe(&hPipeReader, &hOutFile, &sa, 0);
+            SetHandleInformation(hPipeReader, HANDLE_FLAG_INHERIT, 0);
         } else if (out != "none") {
-            outFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+            hOutFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
         }
-        check(out == "none" || (outFile && outFile != INVALID_HANDLE_VALUE), "standard output for the program: %s",
+        Check(out == "none" || (hOutFile && hOutFile != INVALID_HANDLE_VALUE), "standard output for the program: %s",
               out == "none" ? "none at all" : out == "gone" ? "a pipe whose reader goes at the start" : out.c_str());
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdInput = out == "none" ? nullptr : GetStdHandle(STD_INPUT_HANDLE);
-        si.hStdOutput = si.hStdError = out == "none" ? nullptr : outFile;
+        si.hStdOutput = si.hStdError = out == "none" ? nullptr : hOutFile;
     }
     std::string cmd = "\"" + exe + "\"";
     if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, !out.empty(), 0, nullptr, dir.c_str(), &si,
                         &p.pi)) {
-        check(false, "start %s in %s (error %lu)", exe.c_str(), dir.c_str(), GetLastError());
+        Check(false, "start %s in %s (error %lu)", exe.c_str(), dir.c_str(), GetLastError());
         return 1;
     }
-    if (outFile && outFile != INVALID_HANDLE_VALUE) CloseHandle(outFile);
-    if (pipeReader) CloseHandle(pipeReader); // the reader has gone: writes to the pipe now fail
+    if (hOutFile && hOutFile != INVALID_HANDLE_VALUE) CloseHandle(hOutFile);
+    if (hPipeReader) CloseHandle(hPipeReader); // the reader has gone: writes to the pipe now fail
 
     // The window as any client finds it: by class and title, once the program waits for input.
     WaitForInputIdle(p.pi.hProcess, 60000);
-    for (int i = 0; i < 600 && !(p.window && IsWindowVisible(p.window)); ++i) {
-        p.window = FindWindowA("QUILLBOXFRAME", "main window");
-        if (!p.window) Sleep(100);
+    for (int i = 0; i < 600 && !(p.hWindow && IsWindowVisible(p.hWindow)); ++i) {
+        p.hWindow = FindWindowA("QUILLBOXFRAME", "main window");
+        if (!p.hWindow || !IsWindowVisible(p.hWindow)) Sleep(100);
     }
     DWORD owner = 0;
-    if (p.window) GetWindowThreadProcessId(p.window, &owner);
-    check(p.window && owner == p.pi.dwProcessId, "window \"main window\" of class QUILLBOXFRAME found");
-    if (p.window && checkStatic(p)) {
+    if (p.hWindow) GetWindowThreadProcessId(p.hWindow, &owner);
+    Check(p.hWindow && owner == p.pi.dwProcessId, "window \"main window\" of class QUILLBOXFRAME found");
+    if (p.hWindow && CheckStatic(p)) {
         Sleep(500); // let it paint
-        requestShot(p, "idle");
-        awaitShot("idle");
+        RequestShot(p, "idle");
+        AwaitShot("idle");
         bool alive = true;
         for (int run = 1; alive && run <= (close != Close::no ? 1 : runs); ++run) {
-            if (run > 1 && retouchBetween) retouch(dir);
-            alive = followRun(p, run, close, poke, dir);
+            if (run > 1 && retouchBetween) Retouch(dir);
+            alive = FollowRun(p, run, close, poke, dir);
         }
-        if (shotsDir.size() && alive && close == Close::no) awaitShot("running");
+        if (shotsDir.size() && alive && close == Close::no) AwaitShot("running");
         if (alive && close == Close::no) {
             if (files == "full") {
-                checkFile(dir + "\\testfile.tmp");
-                checkFile(dir + "\\testfile2.tmp");
+                CheckFile(dir + "\\testfile.tmp");
+                CheckFile(dir + "\\testfile2.tmp");
             } else if (files == "absent") {
-                check(!exists(dir + "\\testfile.tmp"), "no testfile.tmp");
-                check(!exists(dir + "\\testfile2.tmp"), "no testfile2.tmp");
+                Check(!Exists(dir + "\\testfile.tmp"), "no testfile.tmp");
+                Check(!Exists(dir + "\\testfile2.tmp"), "no testfile2.tmp");
             }
-            PostMessageA(p.window, WM_CLOSE, 0, 0);
+            PostMessageA(p.hWindow, WM_CLOSE, 0, 0);
             DWORD ended = WaitForSingleObject(p.pi.hProcess, 10000);
             DWORD code = 1;
             GetExitCodeProcess(p.pi.hProcess, &code);
-            check(ended == WAIT_OBJECT_0 && code == 0, "closed: program %s, exit code %lu",
+            Check(ended == WAIT_OBJECT_0 && code == 0, "closed: program %s, exit code %lu",
                   ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s", code);
         }
     }
     if (WaitForSingleObject(p.pi.hProcess, 0) != WAIT_OBJECT_0) {
-        check(false, "the program is still running at the end; ending it");
+        Check(false, "the program is still running at the end; ending it");
         TerminateProcess(p.pi.hProcess, 1);
         WaitForSingleObject(p.pi.hProcess, 10000);
     }
