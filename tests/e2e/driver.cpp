@@ -27,8 +27,8 @@
 //                               shot-<name>.req ("x y width height" of the window, screen
 //                               pixels) into the working directory and waits for
 //                               shot-<name>.done; names: idle, running
-// Unix paths (/...) are taken as paths on Wine's Z: drive. e2e_probe.dll (this source
-// built with E2E_PROBE) must sit beside the driver: brought into the program's process by a
+// Unix paths (/...) are taken as paths on Wine's Z: drive. e2e_probe.dll (probe.cpp) must
+// sit beside the driver: brought into the program's process by a
 // brief hook, it reads the button's font and records every change the window makes to its
 // button (WM_ENABLE) and bar (PBM_SETPOS), so each run is also checked message by message.
 // The window must answer (WM_NULL, PBM_GETPOS) within 5 s throughout.
@@ -43,74 +43,8 @@
 #include <string>
 #include <vector>
 
-// The button's font belongs to the program's process, the only place where its
-// LOGFONT can be read. The same source built with E2E_PROBE makes e2e_probe.dll: the
-// driver hooks it into the program's window thread just long enough to send it the probe
-// message. There it reads the button's font, and puts itself in front of the button's and
-// the bar's window procedures for the rest of the session, to record every WM_ENABLE and
-// PBM_SETPOS they get, in order (cheaper than a hook, which under Wine costs the window
-// a server call per message). All of it goes back through named shared memory.
-const char probeName[] = "spindlework-e2e-probe";
+#include "probe.h"
 
-struct Event {
-    LONG message, value;
-};
-
-struct Probe {
-    LONG fontState; // 0: no answer, 1: font read, 2: the button has no font
-    LOGFONTA font;
-    LONG recording;      // 1 once both controls are followed
-    volatile LONG count; // events recorded so far (they stop when full)
-    Event events[32768];
-};
-
-#ifdef E2E_PROBE
-static Probe *probe;
-static WNDPROC buttonProc, barProc;
-
-static void Record(UINT message, WPARAM value)
-{
-    LONG n = probe->count;
-    if (n < LONG(sizeof probe->events / sizeof probe->events[0])) {
-        probe->events[n] = {LONG(message), LONG(value)};
-        MemoryBarrier();
-        probe->count = n + 1;
-    }
-}
-
-static LRESULT CALLBACK ButtonSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
-{
-    if (m == WM_ENABLE) Record(m, wp);
-    return CallWindowProcA(buttonProc, hWindow, m, wp, lp);
-}
-
-static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
-{
-    if (m == PBM_SETPOS) Record(m, wp);
-    return CallWindowProcA(barProc, hWindow, m, wp, lp);
-}
-
-// The probe message: wParam the bar, lParam the button.
-extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp, LPARAM lp)
-{
-    const CWPSTRUCT *m = reinterpret_cast<const CWPSTRUCT *>(lp);
-    if (code == HC_ACTION && m->message == RegisterWindowMessageA(probeName) && !probe) {
-        HANDLE hMap = OpenFileMappingA(FILE_MAP_WRITE, FALSE, probeName); // kept for the process's life
-        probe = hMap ? static_cast<Probe *>(MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, sizeof(Probe))) : nullptr;
-        HMODULE hSelf;
-        if (probe && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                                        reinterpret_cast<LPCSTR>(&Record), &hSelf)) { // stays when unhooked
-            HWND hBar = HWND(m->wParam), hButton = HWND(m->lParam);
-            HFONT hFont = reinterpret_cast<HFONT>(SendMessageA(hButton, WM_GETFONT, 0, 0));
-            probe->fontState = hFont && GetObjectA(hFont, sizeof(LOGFONTA), &probe->font) == sizeof(LOGFONTA) ? 1 : 2;
-            buttonProc = WNDPROC(SetWindowLongPtrA(hButton, GWLP_WNDPROC, LONG_PTR(ButtonSpy)));
-            barProc = WNDPROC(SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(BarSpy)));
-            probe->recording = buttonProc && barProc;
-        }
-    }
-    return CallNextHookEx(nullptr, code, wp, lp);
-}
-#else
 namespace {
 
 int failures = 0;
@@ -666,4 +600,3 @@ int main(int argc, char **argv)
     std::printf("%s: %d check%s failed\n", failures ? "FAILED" : "PASSED", failures, failures == 1 ? "" : "s");
     return failures ? 1 : 0;
 }
-#endif
