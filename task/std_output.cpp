@@ -85,22 +85,25 @@ static void PutCells(const char *text, int count, int x, int y, WORD attributes)
 // Moves the whole buffer's content up by rows and blanks the freed rows at the bottom in the given colours.
 static void ScrollBufferUp(int rows, COORD bufferSize, WORD attributes)
 {
+    if (rows > bufferSize.Y)
+        rows = bufferSize.Y;
     if (rows < bufferSize.Y) {
-        SMALL_RECT whole = {0, 0, (SHORT)(bufferSize.X - 1), (SHORT)(bufferSize.Y - 1)};
-        COORD to = {0, (SHORT)-rows};
+        // The rows below the first ones move to the top. (Wine refuses the same move written as
+        // the whole buffer to a row above it, which Windows would clip.)
+        SMALL_RECT below = {0, (SHORT)rows, (SHORT)(bufferSize.X - 1), (SHORT)(bufferSize.Y - 1)};
+        COORD top = {0, 0};
         CHAR_INFO blank;
         blank.Char.UnicodeChar = 0;
         blank.Char.AsciiChar = ' ';
         blank.Attributes = attributes;
-        ScrollConsoleScreenBufferA(hStdOutput, &whole, NULL, to, &blank);
-    } else {
-        // Nothing of the old content stays.
-        DWORD cells = (DWORD)bufferSize.X * (DWORD)bufferSize.Y;
-        DWORD written;
-        COORD origin = {0, 0};
-        FillConsoleOutputCharacterA(hStdOutput, ' ', cells, origin, &written);
-        FillConsoleOutputAttribute(hStdOutput, attributes, cells, origin, &written);
+        ScrollConsoleScreenBufferA(hStdOutput, &below, NULL, top, &blank);
     }
+    // The scroll blanks only the rows it moved away from: too few when more than half the buffer goes.
+    DWORD cells = (DWORD)bufferSize.X * (DWORD)rows;
+    DWORD written;
+    COORD freed = {0, (SHORT)(bufferSize.Y - rows)};
+    FillConsoleOutputCharacterA(hStdOutput, ' ', cells, freed, &written);
+    FillConsoleOutputAttribute(hStdOutput, attributes, cells, freed, &written);
 }
 
 // The bottom row of the window rows that start at top; they never reach past the buffer's last row.

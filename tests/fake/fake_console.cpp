@@ -1,4 +1,6 @@
 // Stand-in for the standard handles and the console: a scripted byte sink and a model of one screen buffer.
+// Where Windows and Wine differ, the model takes Windows' documented behaviour, and refuses the call
+// forms that Wine refuses, so that what passes here passes on both.
 #include "fake_console.h"
 
 #include <cstdio>
@@ -29,9 +31,11 @@ std::vector<Cell> cells;
 COORD cursor = {0, 0};
 SMALL_RECT window = {0, 0, 0, 0};
 WORD colours = 7;
-bool infoFails = false;
+bool readAccessLost = false; // Windows needs read access to get the state, set the cursor or window, scroll
 
 bool IsConsole(HANDLE h) { return h == hConsole && hOutput == hConsole; }
+
+bool CanRead(HANDLE h) { return IsConsole(h) && !readAccessLost; }
 
 bool InBuffer(int x, int y) { return x >= 0 && y >= 0 && x < size.X && y < size.Y; }
 
@@ -58,6 +62,38 @@ SMALL_RECT Moved(const SMALL_RECT &r, int dx, int dy)
 
 // How far v lies outside low..high: negative below, positive above.
 int Outside(int v, int low, int high) { return v < low ? v - low : v > high ? v - high : 0; }
+
+// A cursor outside the window brings the window along, just far enough to show it.
+void ShowCursor()
+{
+    window = Moved(window, Outside(cursor.X, window.Left, window.Right), Outside(cursor.Y, window.Top, window.Bottom));
+}
+
+// The console's own output of text (processed, wrapping at the end of the line, the modes a new
+// console starts with): LF starts the next row; a full row wraps at once (Wine waits for the next
+// character); past the buffer's last row the content scrolls up and the new row is blank in the
+// current colours (Wine blanks it in colour 7).
+void ShowText(const char *text, DWORD count)
+{
+    for (DWORD i = 0; i < count; ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            cursor.X = 0;
+            cursor.Y = (SHORT)(cursor.Y + (text[i] == '\n'));
+        } else {
+            At(cursor.X, cursor.Y) = Cell{text[i], colours};
+            if (++cursor.X == size.X) {
+                cursor.X = 0;
+                ++cursor.Y;
+            }
+        }
+        if (cursor.Y == size.Y) {
+            cells.erase(cells.begin(), cells.begin() + size.X);
+            cells.resize(cells.size() + size.X, Cell{' ', colours});
+            --cursor.Y;
+        }
+    }
+    ShowCursor();
+}
 
 // Fills length cells from 'from' on, row after row, up to the end of the buffer.
 BOOL FillCells(HANDLE console, DWORD length, COORD from, LPDWORD written, char c, const WORD *newColours)
@@ -100,7 +136,7 @@ void FakeUseConsole(COORD bufferSize, SMALL_RECT consoleWindow, COORD consoleCur
 
 void FakeSetConsoleWindow(SMALL_RECT consoleWindow) { window = consoleWindow; }
 
-void FakeFailConsoleInfo(bool fail) { infoFails = fail; }
+void FakeLoseReadAccess() { readAccessLost = true; }
 
 std::string FakeFileBytes() { return fileBytes; }
 
@@ -135,7 +171,7 @@ HANDLE GetStdHandle(DWORD which)
     return which == STD_INPUT_HANDLE ? hInput : INVALID_HANDLE_VALUE;
 }
 
-// Bytes go to the sink on any live output handle, the console's too: tests read them as they are.
+// Bytes go to the sink on any live output handle but the console's, which shows them.
 BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPVOID)
 {
     if (++writeFileCalls > writeFileLimit) {
@@ -146,6 +182,11 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPVOID)
     *written = 0;
     if (file != hOutput || file == NULL || file == INVALID_HANDLE_VALUE)
         return FALSE;
+    if (IsConsole(file)) {
+        ShowText((const char *)data, count);
+        *written = count;
+        return TRUE;
+    }
     DWORD take = count;
     if (nextAnswer < answers.size()) {
         int answer = answers[nextAnswer++];
@@ -178,7 +219,7 @@ BOOL SetConsoleMode(HANDLE console, DWORD mode)
 
 BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO *info)
 {
-    if (!IsConsole(console) || infoFails)
+    if (!CanRead(console))
         return FALSE;
     info->dwSize = size;
     info->dwCursorPosition = cursor;
@@ -209,20 +250,18 @@ BOOL WriteConsoleOutputA(HANDLE console, const CHAR_INFO *source, COORD sourceSi
     return TRUE;
 }
 
-// A cursor outside the window brings the window along, just far enough to show it.
 BOOL SetConsoleCursorPosition(HANDLE console, COORD position)
 {
-    if (!IsConsole(console) || !InBuffer(position.X, position.Y))
+    if (!CanRead(console) || !InBuffer(position.X, position.Y))
         return FALSE;
     cursor = position;
-    int dx = Outside(position.X, window.Left, window.Right);
-    window = Moved(window, dx, Outside(position.Y, window.Top, window.Bottom));
+    ShowCursor();
     return TRUE;
 }
 
 BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT *consoleWindow)
 {
-    if (!IsConsole(console))
+    if (!CanRead(console))
         return FALSE;
     SMALL_RECT wanted = *consoleWindow;
     if (!absolute)
@@ -235,17 +274,15 @@ BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT *conso
 }
 
 // The scroll rectangle's cells move to 'to'; those it leaves uncovered take the fill cell.
-// Only cells within the clip rectangle (the whole buffer when there is none) change.
+// Only cells within the clip rectangle (the whole buffer when there is none) change. Windows
+// clips a scroll rectangle or destination that reaches out of the buffer; Wine refuses them.
 BOOL ScrollConsoleScreenBufferA(HANDLE console, const SMALL_RECT *scroll, const SMALL_RECT *clip, COORD to,
                                 const CHAR_INFO *fill)
 {
-    if (!IsConsole(console))
+    SMALL_RECT source = *scroll;
+    if (!CanRead(console) || IsEmpty(source) || !InBuffer(source.Left, source.Top) ||
+        !InBuffer(source.Right, source.Bottom) || to.X < 0 || to.Y < 0)
         return FALSE;
-    SMALL_RECT source = ClipToBuffer(*scroll);
-    if (IsEmpty(source))
-        return FALSE;
-    to.X = (SHORT)(to.X + source.Left - scroll->Left);
-    to.Y = (SHORT)(to.Y + source.Top - scroll->Top);
     SMALL_RECT target = Moved(source, to.X - source.Left, to.Y - source.Top);
     SMALL_RECT changes = ClipToBuffer(clip ? *clip : SMALL_RECT{0, 0, (SHORT)(size.X - 1), (SHORT)(size.Y - 1)});
     std::vector<Cell> before = cells;

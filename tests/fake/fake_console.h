@@ -19,12 +19,14 @@ void FakeUseNoOutput(HANDLE hOutput);
 void FakeUseConsole(COORD size, SMALL_RECT window, COORD cursor, WORD colours);
 const WORD FAKE_SEED_COLOURS = '.';
 
-// What the user does meanwhile: resize or scroll the console window; break reading the console state.
+// What the user does meanwhile: resize or scroll the console window; leave standard output a
+// handle to the console that can write but not read (which the console's state needs).
 void FakeSetConsoleWindow(SMALL_RECT window);
-void FakeFailConsoleInfo(bool fail);
+void FakeLoseReadAccess();
 
-// What there is to see: the bytes WriteFile took (on any handle) and the console's cells,
-// their colours one character per cell (the attribute's low byte), cursor and window.
+// What there is to see: the bytes WriteFile took (a console shows them instead) and the
+// console's cells, their colours one character per cell (the attribute's low byte), cursor
+// and window.
 std::string FakeFileBytes();
 int FakeWriteFileCalls();
 std::string FakeRow(int y);

@@ -1,0 +1,178 @@
+// The console cases on the platform's own console: each case in a process of its own (the
+// writer's state is set up once per process), with a console of its own made by AllocConsole.
+//   real_console [case name]   runs every case, or the one named
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "console_cases.h"
+
+static HANDLE hReport; // the parent's standard output, handed to each case's process
+
+static void Report(const char *format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    int length = vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    DWORD written;
+    WriteFile(hReport, text, length < (int)sizeof text ? length : (int)sizeof text - 1, &written, NULL);
+}
+
+static HANDLE OpenConsoleOutput(DWORD access)
+{
+    return CreateFileA("CONOUT$", access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+}
+
+// Sizes the buffer and window, places the cursor and seeds every cell; false when the console
+// does not take the layout.
+static bool SetUpConsole(HANDLE hConsole, const ConsoleCase &c)
+{
+    SMALL_RECT least = {0, 0, 0, 0}; // the buffer cannot be made smaller than the window
+    SetConsoleWindowInfo(hConsole, TRUE, &least);
+    SetConsoleScreenBufferSize(hConsole, c.size);
+    SetConsoleCursorPosition(hConsole, c.cursor);
+    SetConsoleWindowInfo(hConsole, TRUE, &c.window);
+    SetConsoleTextAttribute(hConsole, CASE_COLOURS);
+    for (SHORT y = 0; y < c.size.Y; ++y) {
+        CHAR_INFO cells[128];
+        for (SHORT x = 0; x < c.size.X; ++x) {
+            cells[x].Char.UnicodeChar = 0;
+            cells[x].Char.AsciiChar = (char)('a' + y);
+            cells[x].Attributes = SEED_COLOURS;
+        }
+        COORD rowSize = {c.size.X, 1}, from = {0, 0};
+        SMALL_RECT row = {0, y, (SHORT)(c.size.X - 1), y};
+        WriteConsoleOutputA(hConsole, cells, rowSize, from, &row);
+    }
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(hConsole, &info) && CoordText(info.dwSize) == CoordText(c.size) &&
+        RectText(info.srWindow) == RectText(c.window) && CoordText(info.dwCursorPosition) == CoordText(c.cursor) &&
+        info.wAttributes == CASE_COLOURS)
+        return true;
+    Report("FAILED %s: the console took the layout as size %s, window %s, cursor %s\n", c.name,
+           CoordText(info.dwSize).c_str(), RectText(info.srWindow).c_str(), CoordText(info.dwCursorPosition).c_str());
+    return false;
+}
+
+// Opens standard output's handle afresh for writing only, under the same handle value the
+// writer keeps (a closed handle's slot is the next one given out).
+static bool LoseReadAccess(const ConsoleCase &c)
+{
+    HANDLE hOld = GetStdHandle(STD_OUTPUT_HANDLE);
+    CloseHandle(hOld);
+    HANDLE hWriteOnly = OpenConsoleOutput(GENERIC_WRITE);
+    if (hWriteOnly == hOld)
+        return true;
+    Report("FAILED %s: the write-only handle came as %p, not %p\n", c.name, hWriteOnly, hOld);
+    return false;
+}
+
+static void PrintRows(const char *label, const std::vector<std::string> &rows, const std::vector<std::string> &colours)
+{
+    Report("  %s:\n", label);
+    for (size_t y = 0; y < rows.size(); ++y) {
+        std::string shown = colours[y];
+        for (char &ch : shown)
+            if ((unsigned char)ch < ' ')
+                ch = (char)('0' + ch % 10); // colour 7 shows as 7
+        Report("    |%s|  |%s|\n", rows[y].c_str(), shown.c_str());
+    }
+}
+
+// Runs one case on this process's own new console; 0 when the console shows what the case says.
+static int RunCase(const ConsoleCase &c)
+{
+    FreeConsole();
+    if (!AllocConsole()) {
+        Report("FAILED %s: no console (error %lu)\n", c.name, GetLastError());
+        return 1;
+    }
+    HANDLE hConsole = OpenConsoleOutput(GENERIC_READ | GENERIC_WRITE);
+    if (!SetUpConsole(hConsole, c))
+        return 1;
+    SetStdHandle(STD_OUTPUT_HANDLE, hConsole);
+    for (const ConsoleStep &step : c.steps) {
+        if (RunWriterStep(step))
+            continue;
+        if (step.kind == ConsoleStep::USER_WINDOW)
+            SetConsoleWindowInfo(GetStdHandle(STD_OUTPUT_HANDLE), TRUE, &step.window);
+        else if (!LoseReadAccess(c))
+            return 1;
+    }
+
+    HANDLE hReader = OpenConsoleOutput(GENERIC_READ | GENERIC_WRITE);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    GetConsoleScreenBufferInfo(hReader, &info);
+    std::vector<std::string> rows, colours;
+    for (SHORT y = 0; y < c.size.Y; ++y) {
+        char text[128] = {0};
+        WORD attributes[128] = {0};
+        DWORD read;
+        COORD from = {0, y};
+        ReadConsoleOutputCharacterA(hReader, text, c.size.X, from, &read);
+        ReadConsoleOutputAttribute(hReader, attributes, c.size.X, from, &read);
+        rows.push_back(std::string(text, c.size.X));
+        colours.push_back("");
+        for (SHORT x = 0; x < c.size.X; ++x)
+            colours.back() += (char)(attributes[x] & 0xff);
+    }
+    std::string cursor = CoordText(info.dwCursorPosition), window = RectText(info.srWindow);
+    if (rows == c.rows && colours == c.colours && cursor == c.cursorAfter && window == c.windowAfter)
+        return 0;
+    Report("FAILED %s\n", c.name);
+    PrintRows("expected", c.rows, c.colours);
+    Report("    cursor %s, window %s\n", c.cursorAfter, c.windowAfter);
+    PrintRows("actual", rows, colours);
+    Report("    cursor %s, window %s\n", cursor.c_str(), window.c_str());
+    return 1;
+}
+
+// Runs case index in a new process that starts with no console and reports to our output.
+static bool PassesInItsOwnProcess(size_t index)
+{
+    char path[MAX_PATH], commandLine[MAX_PATH + 32];
+    GetModuleFileNameA(NULL, path, MAX_PATH);
+    snprintf(commandLine, sizeof commandLine, "\"%s\" --case %u", path, (unsigned)index);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = hReport;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(path, commandLine, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, NULL, &startup, &process)) {
+        Report("FAILED %s: could not start its process (error %lu)\n", ConsoleCases()[index].name, GetLastError());
+        return false;
+    }
+    DWORD exitCode = 1;
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+        Report("FAILED %s: its process did not end within a minute\n", ConsoleCases()[index].name);
+        TerminateProcess(process.hProcess, 1);
+    } else {
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode == 0;
+}
+
+int main(int argc, char **argv)
+{
+    const std::vector<ConsoleCase> &cases = ConsoleCases();
+    if (argc == 3 && strcmp(argv[1], "--case") == 0) {
+        hReport = GetStdHandle(STD_OUTPUT_HANDLE);
+        return RunCase(cases[(size_t)atoi(argv[2])]);
+    }
+    // Our standard output, inheritable, for the cases' processes to report to.
+    DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_OUTPUT_HANDLE), GetCurrentProcess(), &hReport, 0, TRUE,
+                    DUPLICATE_SAME_ACCESS);
+    int passed = 0, failed = 0;
+    for (size_t i = 0; i < cases.size(); ++i)
+        if (argc < 2 || strcmp(argv[1], cases[i].name) == 0)
+            (PassesInItsOwnProcess(i) ? passed : failed)++;
+    Report("console cases on a real console: %d passed, %d failed\n", passed, failed);
+    return failed || !passed ? 1 : 0;
+}
