@@ -81,6 +81,14 @@ inline const std::vector<ConsoleCase> &ConsoleCases()
         {"TextWrapsAtTheBufferEdgeNotTheWindows", {13, 3}, {0, 0, 5, 2}, {3, 0}, {Zoned(1001000000), Put("|")},
          {"aaa 100100000", "0            ", " |ccccccccccc"}, {"...CCCCCCCCCC", "CCCCCCCCCCCCC", "CC..........."},
          "(2,2)", "{0,0,5,2}"},
+        // The console brings the window along to show the cursor, here sideways; moved down
+        // by the writer from there, it then shows the buffer's whole width.
+        {"WindowFollowsTheCursorSideways", {13, 4}, {0, 0, 5, 2}, {0, 0}, {Put("12345678")},
+         {"12345678aaaaa", S(13, 'b'), S(13, 'c'), S(13, 'd')}, {"CCCCCCCC.....", S(13, '.'), S(13, '.'), S(13, '.')},
+         "(8,0)", "{3,0,8,2}"},
+        {"WindowFollowsTheCursorSidewaysThenMovesDownAtFullWidth", {13, 4}, {0, 0, 5, 2}, {0, 0},
+         {Put("12345678"), Put("\n\n\n")}, {"12345678aaaaa", S(13, 'b'), S(13, 'c'), S(13, 'd')},
+         {"CCCCCCCC.....", S(13, '.'), S(13, '.'), S(13, '.')}, "(0,3)", "{0,1,12,3}"},
         {"FullRowThenLineEndLeavesAnEmptyRow", {10, 4}, {0, 0, 9, 3}, {0, 0}, {Put("0123456789\r\nX")},
          {"0123456789", b10, "Xccccccccc", d10}, {case10, seed10, "C.........", seed10}, "(1,2)", "{0,0,9,3}"},
         {"EndOfARowTakesTheCursorToTheNextRow", {10, 4}, {0, 0, 9, 3}, {5, 1}, {Put("56789")},
