@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,7 +10,7 @@
 #include "fresh_process.h"
 #include "task/std_output.h"
 
-// Beside ConsoleCase's own namespace, where GoogleTest looks for it.
+// In ConsoleCase's namespace, where GoogleTest's lookup finds it.
 void PrintTo(const ConsoleCase &c, std::ostream *out) { *out << c.name; }
 
 namespace {

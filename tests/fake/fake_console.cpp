@@ -69,10 +69,11 @@ void ShowCursor()
     window = Moved(window, Outside(cursor.X, window.Left, window.Right), Outside(cursor.Y, window.Top, window.Bottom));
 }
 
-// The console's own output of text (processed, wrapping at the end of the line, the modes a new
-// console starts with): LF starts the next row; a full row wraps at once (Wine waits for the next
-// character); past the buffer's last row the content scrolls up and the new row is blank in the
-// current colours (Wine blanks it in colour 7).
+// The console's own output of text (processed, wrapping at the end of the line: the modes a new
+// console starts with). LF starts the next row. A full row wraps at once (Wine waits for the
+// write's next character, so a line end right after it leaves no empty row). Past the buffer's
+// last row the content scrolls up and the new row is blank in the current colours (Wine's is in
+// colour 7).
 void ShowText(const char *text, DWORD count)
 {
     for (DWORD i = 0; i < count; ++i) {
