@@ -6,6 +6,8 @@ target_link_options(e2e_driver PRIVATE -static)
 # The driver's hook, loaded into the program's process to read the button's font.
 add_library(e2e_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/e2e/probe.cpp)
 target_link_libraries(e2e_probe PRIVATE user32 gdi32)
+# It also reads the program's counts of handles, objects, threads and memory.
+target_link_libraries(e2e_probe PRIVATE psapi ntdll)
 target_link_options(e2e_probe PRIVATE -static -Wl,--kill-at)
 set_target_properties(e2e_probe PROPERTIES PREFIX "" OUTPUT_NAME e2e_probe)
 set_target_properties(e2e_driver e2e_probe PROPERTIES
