@@ -214,6 +214,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
             hChildArea = CreateRectRgn(0, 0, 0, 0);
             askMessage = RegisterWindowMessageA(probeAskName);
             mainProc = WNDPROC(SetWindowLongPtrA(m->hwnd, GWLP_WNDPROC, LONG_PTR(MainSpy)));
+            ReadUsage(probe->usage); // once ahead: reading the GDI table the first time maps in 1.5 MiB of it
         }
     }
     return CallNextHookEx(nullptr, code, wp, lp);
