@@ -628,29 +628,43 @@ bool ControlAt(const Program &p, HWND hChild, RECT want, RECT &got)
     return EqualRect(&got, &want) != 0;
 }
 
-// The window's record from `from` on: each size change (WM_SIZE with a client area) must be
-// followed by a paint whose update region holds the whole client area. Waits 2 s at most
-// for the last one.
-void CheckRepaint(const Program &p, const char *what, LONG from, bool sizeChange)
+// The window's record from `from` on, for an act that took the client area from `before` to
+// what it is now: the first paint at each new size (told by WM_SIZE, or seen in the paint
+// itself) must have the whole client area to paint, and the size it ends at must get a paint
+// (2 s at most).
+LONG sizeMessagesFrom, sizeDefaultsFrom; // the probe's counts when the act began
+
+void CheckRepaint(const Program &p, const char *what, LONG from, SIZE before, bool sizeChange)
 {
-    int sizes = 0, partial = 0;
-    bool pending = false;
-    std::string part; // the first paint that left some out: what it painted, of what
-    LONG n = from;
-    for (double t0 = NowMs();; Sleep(20)) {
-        for (LONG end = p.probe->windowCount; n < end; ++n) {
-            const WindowEvent &e = p.probe->window[n];
-            if (e.message == WM_SIZE && e.b > 0 && e.c > 0) ++sizes, pending = true;
-            else if (e.message == WM_PAINT && pending) {
-                pending = false;
-                if (!e.c && !partial++) part = "; painted " + Place(e.box) + " of " + std::to_string(e.a) + "x" + std::to_string(e.b);
-            }
+    int changes = 0, told = 0, partial = 0;
+    bool pending = false, done = false;
+    std::string part; // the first paint that left some out: what it left out, of what
+    SIZE size = before, painted{};
+    RECT now;
+    for (double t0 = NowMs(); !done; Sleep(20)) {
+        for (LONG end = p.probe->windowCount; from < end; ++from) {
+            const WindowEvent &e = p.probe->window[from];
+            SIZE at = e.message == WM_SIZE ? SIZE{e.b, e.c} : SIZE{e.a, e.b};
+            told += e.message == WM_SIZE;
+            if (at.cx && at.cy && (at.cx != size.cx || at.cy != size.cy)) ++changes, pending = true;
+            size = at;
+            if (e.message != WM_PAINT) continue;
+            if (pending && !e.c && !partial++)
+                part = "; it left out " + Place(e.box) + " of " + std::to_string(e.a) + "x" + std::to_string(e.b);
+            pending = false;
+            painted = at;
         }
-        if (!pending || NowMs() - t0 > 2000) break;
+        GetClientRect(p.hWindow, &now);
+        bool ends = now.right && now.bottom && (now.right != before.cx || now.bottom != before.cy);
+        done = !pending && (!ends || (painted.cx == now.right && painted.cy == now.bottom));
+        if (NowMs() - t0 > 2000) break;
     }
-    if (sizeChange) Check(sizes > 0, "%s: the window is told its new size (%d WM_SIZE)", what, sizes);
-    Check(!pending && !partial, "%s: the whole client area repainted after each size change (%d changes, %d painted "
-          "in part, %d not painted%s)", what, sizes, partial, int(pending), part.c_str());
+    if (sizeChange) Check(told > 0, "%s: the window is told its new size (%d WM_SIZE)", what, told);
+    LONG got = p.probe->sizeMessages - sizeMessagesFrom, passed = p.probe->sizeDefaults - sizeDefaultsFrom;
+    Check(got == passed, "%s: each size and position message the window got went on to DefWindowProcA (%ld of %ld)",
+          what, passed, got);
+    Check(done && !partial, "%s: the whole client area repainted after each size change (%d changes, %d painted "
+          "in part%s%s)", what, changes, partial, part.c_str(), done ? "" : "; the last one not painted");
 }
 
 DWORD WINAPI PersonAtWindow(void *param)
@@ -663,9 +677,13 @@ DWORD WINAPI PersonAtWindow(void *param)
     GetWindowRect(p.hWindow, &start);
     LONG mark = 0;
     DWORD_PTR answer = 0;
+    RECT client;
     auto Begin = [&] {
         GetWindowRect(p.hWindow, &was);
+        GetClientRect(p.hWindow, &client);
         mark = p.probe->windowCount;
+        sizeMessagesFrom = p.probe->sizeMessages;
+        sizeDefaultsFrom = p.probe->sizeDefaults;
     };
     auto Settle = [&] {
         Sleep(120);
@@ -678,7 +696,7 @@ DWORD WINAPI PersonAtWindow(void *param)
         inPlace = ControlAt(p, p.hBar, RECT{20, 200, 270, 230}, bar) && inPlace;
         Check(inPlace, "%s: button at %s, bar at %s (20,20 250x150 and 20,200 250x30)", what, Place(button).c_str(),
               Place(bar).c_str());
-        CheckRepaint(p, what, mark, sizeChange);
+        CheckRepaint(p, what, mark, SIZE{client.right, client.bottom}, sizeChange);
         Check(!IsWindowEnabled(p.hButton), "%s: still during the run (the button disabled)", what);
     };
     auto Command = [&](WPARAM command) { PostMessageA(p.hWindow, WM_SYSCOMMAND, command, 0); }; // as the caption buttons do

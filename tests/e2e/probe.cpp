@@ -155,8 +155,48 @@ static void ReadUsage(Usage &u)
     u.threads = CountThreads();
 }
 
+static HWND hFollowedWindow;
+static WNDPROC defaultProc;
+
+static bool SizeMessage(UINT m)
+{
+    return m == WM_SIZE || m == WM_MOVE || m == WM_WINDOWPOSCHANGING || m == WM_WINDOWPOSCHANGED ||
+           m == WM_GETMINMAXINFO || m == WM_NCCALCSIZE || m == WM_SIZING || m == WM_MOVING;
+}
+
+static LRESULT CALLBACK DefaultSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (hWindow == hFollowedWindow && SizeMessage(m)) InterlockedIncrement(&probe->sizeDefaults);
+    return defaultProc(hWindow, m, wp, lp);
+}
+
+// Puts DefaultSpy in the program's import of user32's DefWindowProcA.
+static void FollowDefaultProcessing()
+{
+    BYTE *image = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
+    auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(image + reinterpret_cast<IMAGE_DOS_HEADER *>(image)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto *d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(image + dir.VirtualAddress); dir.Size && d->Name; ++d) {
+        if (lstrcmpiA(reinterpret_cast<char *>(image + d->Name), "user32.dll")) continue;
+        auto *name = reinterpret_cast<IMAGE_THUNK_DATA *>(image + d->OriginalFirstThunk);
+        auto *slot = reinterpret_cast<IMAGE_THUNK_DATA *>(image + d->FirstThunk);
+        for (; name->u1.AddressOfData; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
+                lstrcmpA(reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(image + name->u1.AddressOfData)->Name, "DefWindowProcA"))
+                continue;
+            DWORD was;
+            if (VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was)) {
+                defaultProc = reinterpret_cast<WNDPROC>(slot->u1.Function);
+                slot->u1.Function = reinterpret_cast<ULONG_PTR>(DefaultSpy);
+                VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
+            }
+        }
+    }
+}
+
 static LRESULT CALLBACK MainSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 {
+    if (SizeMessage(m)) InterlockedIncrement(&probe->sizeMessages);
     if (m == WM_SIZE) {
         RecordWindow(m, LONG(wp), LOWORD(lp), HIWORD(lp));
     } else if (m == WM_PAINT) {
@@ -213,6 +253,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
             hClient = CreateRectRgn(0, 0, 0, 0);
             hChildArea = CreateRectRgn(0, 0, 0, 0);
             askMessage = RegisterWindowMessageA(probeAskName);
+            hFollowedWindow = m->hwnd;
+            FollowDefaultProcessing();
             mainProc = WNDPROC(SetWindowLongPtrA(m->hwnd, GWLP_WNDPROC, LONG_PTR(MainSpy)));
             ReadUsage(probe->usage); // once ahead: reading the GDI table the first time maps in 1.5 MiB of it
         }

@@ -56,6 +56,10 @@ struct Probe {
     Event events[32768];
     // The main window (see probeAskName).
     Usage usage;
+    // Its size and position messages (WM_SIZE, WM_MOVE, WM_WINDOWPOSCHANGING, ...CHANGED,
+    // WM_GETMINMAXINFO, WM_NCCALCSIZE, WM_SIZING, WM_MOVING): how many it got, and how many of
+    // them went on to DefWindowProcA (the probe stands in for the program's import of it).
+    volatile LONG sizeMessages, sizeDefaults;
     volatile LONG windowCount;
     WindowEvent window[8192];
 };
