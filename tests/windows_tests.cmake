@@ -25,6 +25,8 @@ else()
     # Faults and hostile conditions: nothing lost, no hang, exit code 0.
     long-scratch read-only-scratch no-create copy-replaced copy-read-only disk-full
     stdout-file stdout-gone stdout-none)
+  # Long use, two programs at once, a person at the window, the window closed before the job.
+  list(APPEND e2eScenarios soak two-instances handled close-pause)
 endif()
 foreach(scenario IN LISTS e2eScenarios)
   add_test(NAME e2e_${scenario}

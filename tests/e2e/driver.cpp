@@ -34,7 +34,7 @@
 //                               at the end print them as a table: from the second run on each
 //                               count is as after the first, private bytes grow 1 MiB at most
 //     --handle                  during the first run, resize, maximise, minimise, restore and
-//                               move the window, press Enter and Space on the disabled button,
+//                               move the window, press Enter and Space while the button is disabled,
 //                               click the bar: the controls stay in place, the window answers,
 //                               each size change repaints the whole client area
 //     --two                     two programs in the working directory, their buttons clicked
@@ -422,7 +422,7 @@ bool FollowRun(const Program &p, int run, Close close, bool poke, const std::str
                   close == Close::writing ? "writing phase" : close == Close::copying ? "copy" : "first pause", s.pos,
                   ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s", code);
             // Ending without waiting for the task leaves the file being written short.
-            std::string cut = dir + (close == Close::writing ? "\\testfile.tmp" : "\\testfile2.tmp");
+            std::string cut = dir + (close == Close::copying ? "\\testfile2.tmp" : "\\testfile.tmp");
             WIN32_FILE_ATTRIBUTE_DATA data{};
             GetFileAttributesExA(cut.c_str(), GetFileExInfoStandard, &data);
             long long size = (long long)data.nFileSizeHigh << 32 | data.nFileSizeLow;
@@ -570,7 +570,7 @@ void SoakReport()
 
 // --- A person at the window (--handle): while the first run goes on, the window is resized,
 // --- maximised, minimised, restored and moved with the mouse and the caption buttons' commands,
-// --- keys are pressed on the disabled button and the bar is clicked. Nothing of it may move a
+// --- keys are pressed while the button is disabled and the bar is clicked. Nothing of it may move a
 // --- control, stop the window answering, or start a second run; every size change repaints the
 // --- whole client area.
 void MouseTo(POINT at)
@@ -628,12 +628,12 @@ bool ControlAt(const Program &p, HWND hChild, RECT want, RECT &got)
     return EqualRect(&got, &want) != 0;
 }
 
+LONG sizeMessagesFrom, sizeDefaultsFrom; // the probe's counts when the act began
+
 // The window's record from `from` on, for an act that took the client area from `before` to
 // what it is now: the first paint at each new size (told by WM_SIZE, or seen in the paint
 // itself) must have the whole client area to paint, and the size it ends at must get a paint
-// (2 s at most).
-LONG sizeMessagesFrom, sizeDefaultsFrom; // the probe's counts when the act began
-
+// (2 s at most). Also: each size and position message went on to the default processing.
 void CheckRepaint(const Program &p, const char *what, LONG from, SIZE before, bool sizeChange)
 {
     int changes = 0, told = 0, partial = 0;
@@ -763,7 +763,7 @@ DWORD WINAPI PersonAtWindow(void *param)
     char focus[64] = "nothing";
     if (thread.hwndFocus) GetClassNameA(thread.hwndFocus, focus, sizeof focus);
     Check((thread.hwndFocus == p.hButton || thread.hwndFocus == p.hWindow) && GetForegroundWindow() == p.hWindow,
-          "the window is in front, the keyboard focus on its %s (the button %s it)", focus,
+          "the window is in front, the keyboard focus on the %s (the disabled button %s it)", focus,
           answer ? "took" : "would not take");
     PressKey(VK_RETURN);
     Sleep(150);
