@@ -545,8 +545,9 @@ void SoakReport()
     std::printf("measured: handles by %s; GDI objects by %s; USER objects by %s; threads from the system's process "
                 "list; private bytes as %s\n",
                 first.handlesBy ? "trying each handle value (GetProcessHandleCount gives 0 here)" : "GetProcessHandleCount",
-                first.gdiBy ? "the live entries of the GDI handle table (GetGuiResources gives 0 here)"
-                            : "GetGuiResources",
+                first.gdiBy == 1   ? "the live entries of the GDI handle table (GetGuiResources gives 0 here)"
+                : first.gdiBy == 2 ? "each handle index GetObjectType knows (GetGuiResources gives 0 here)"
+                                   : "GetGuiResources",
                 first.userBy ? "counting the program's windows (GetGuiResources gives 0 here)" : "GetGuiResources",
                 first.privateBy ? "PagefileUsage (PrivateUsage gives 0 here)" : "PrivateUsage");
     // From the second run on, each count as after the first; the first run that differs.

@@ -80,10 +80,12 @@ static LONG CountGdiObjects(LONG &by)
     NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr);
     const BYTE *peb = reinterpret_cast<const BYTE *>(basic.PebBaseAddress);
     const Entry *table = peb ? *reinterpret_cast<const Entry *const *>(peb + (sizeof(void *) == 8 ? 0xF8 : 0x94)) : nullptr;
-    by = 1;
+    by = table ? 1 : 2;
     LONG count = 0;
     for (ULONG i = 0; table && i < 0x10000; ++i)
         if (table[i].type && GetObjectType(HGDIOBJ(ULONG_PTR(table[i].upper) << 16 | i))) ++count;
+    // 32-bit Wine maps no such table, but takes a table index alone for the handle.
+    for (ULONG i = 1; !table && i < 0x10000; ++i) count += GetObjectType(HGDIOBJ(ULONG_PTR(i))) != 0;
     return count;
 }
 

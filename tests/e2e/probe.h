@@ -32,11 +32,12 @@ enum { askUsage = 1, askFocus = 2 };
 // (Wine: GetProcessHandleCount and PrivateUsage say 0, GetGuiResources is not implemented)
 // the nearest measure is taken and the matching "by" flag set: handles by trying every
 // handle value (GetHandleInformation), GDI objects by the live entries of the GDI handle
-// table, USER objects by the windows of the process, private bytes by PagefileUsage.
+// table (2: by each table index GetObjectType knows), USER objects by the windows of the
+// process, private bytes by PagefileUsage.
 struct Usage {
     LONG handles, gdiObjects, userObjects, threads;
     LONGLONG privateBytes;
-    LONG handlesBy, gdiBy, userBy, privateBy; // 0: the platform's count, 1: the nearest measure
+    LONG handlesBy, gdiBy, userBy, privateBy; // 0: the platform's count, 1 (or 2): the nearest measure
 };
 
 struct WindowEvent {
