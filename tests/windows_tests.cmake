@@ -6,6 +6,8 @@ target_link_options(e2e_driver PRIVATE -static)
 # The driver's hook, loaded into the program's process to read the button's font.
 add_library(e2e_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/e2e/probe.cpp)
 target_link_libraries(e2e_probe PRIVATE user32 gdi32)
+# It also reads the program's counts of handles, objects, threads and memory.
+target_link_libraries(e2e_probe PRIVATE psapi ntdll)
 target_link_options(e2e_probe PRIVATE -static -Wl,--kill-at)
 set_target_properties(e2e_probe PROPERTIES PREFIX "" OUTPUT_NAME e2e_probe)
 set_target_properties(e2e_driver e2e_probe PROPERTIES
@@ -23,6 +25,8 @@ else()
     # Faults and hostile conditions: nothing lost, no hang, exit code 0.
     long-scratch read-only-scratch no-create copy-replaced copy-read-only disk-full
     stdout-file stdout-gone stdout-none)
+  # Long use, two programs at once, a person at the window, the window closed before the job.
+  list(APPEND e2eScenarios soak two-instances handled close-pause)
 endif()
 foreach(scenario IN LISTS e2eScenarios)
   add_test(NAME e2e_${scenario}

@@ -3,6 +3,8 @@
 // button and bar.
 #include <windows.h>
 #include <commctrl.h>
+#include <psapi.h>
+#include <winternl.h>
 
 #include "probe.h"
 
@@ -31,12 +33,213 @@ static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
     return CallWindowProcA(barProc, hWindow, m, wp, lp);
 }
 
+static WNDPROC mainProc;
+static HWND hFollowedButton;
+static HRGN hUpdate, hClient, hChildArea; // made once, so that painting leaves the GDI count alone
+static UINT askMessage;
+
+static void RecordWindow(UINT message, LONG a, LONG b, LONG c, RECT box = RECT{})
+{
+    LONG n = probe->windowCount;
+    if (n < LONG(sizeof probe->window / sizeof probe->window[0])) {
+        probe->window[n] = {LONG(message), a, b, c, box};
+        MemoryBarrier();
+        probe->windowCount = n + 1;
+    }
+}
+
+static LONG CountHandles(LONG &by)
+{
+    DWORD n = 0;
+    by = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &n) && n) return LONG(n);
+    // Handle values are multiples of 4, the lowest free one handed out first: past 1,024
+    // free ones in a row there are no more.
+    by = 1;
+    LONG count = 0;
+    DWORD flags;
+    for (ULONG_PTR value = 4, gap = 0; gap < 1024; value += 4)
+        if (GetHandleInformation(HANDLE(value), &flags)) ++count, gap = 0;
+        else ++gap;
+    return count;
+}
+
+static LONG CountGdiObjects(LONG &by)
+{
+    by = 0;
+    if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return LONG(n);
+    // The GDI handle table that the system maps into each process (the PEB's
+    // GdiSharedHandleTable): an entry is a live object of ours when the handle made of its
+    // upper word and its index is one.
+    struct Entry {
+        void *kernelObject;
+        USHORT processId, count, upper, type;
+        void *userObject;
+    };
+    PROCESS_BASIC_INFORMATION basic{};
+    NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr);
+    const BYTE *peb = reinterpret_cast<const BYTE *>(basic.PebBaseAddress);
+    const Entry *table = peb ? *reinterpret_cast<const Entry *const *>(peb + (sizeof(void *) == 8 ? 0xF8 : 0x94)) : nullptr;
+    by = table ? 1 : 2;
+    LONG count = 0;
+    for (ULONG i = 0; table && i < 0x10000; ++i)
+        if (table[i].type && GetObjectType(HGDIOBJ(ULONG_PTR(table[i].upper) << 16 | i))) ++count;
+    // 32-bit Wine maps no such table, but takes a table index alone for the handle.
+    for (ULONG i = 1; !table && i < 0x10000; ++i) count += GetObjectType(HGDIOBJ(ULONG_PTR(i))) != 0;
+    return count;
+}
+
+static BOOL CALLBACK CountChild(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<LONG *>(count);
+    return TRUE;
+}
+
+static BOOL CALLBACK CountOurs(HWND hWindow, LPARAM count)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hWindow, &owner);
+    if (owner == GetCurrentProcessId()) {
+        ++*reinterpret_cast<LONG *>(count);
+        EnumChildWindows(hWindow, CountChild, count);
+    }
+    return TRUE;
+}
+
+static LONG CountUserObjects(LONG &by)
+{
+    by = 0;
+    if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)) return LONG(n);
+    // The windows of this process, children and message-only ones included.
+    by = 1;
+    LONG count = 0;
+    EnumWindows(CountOurs, LPARAM(&count));
+    for (HWND hWindow = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); hWindow;
+         hWindow = FindWindowExA(HWND_MESSAGE, hWindow, nullptr, nullptr))
+        CountOurs(hWindow, LPARAM(&count));
+    return count;
+}
+
+// From the system's process list (a thread snapshot under Wine misses running threads).
+static LONG CountThreads()
+{
+    LONG count = -1;
+    for (ULONG size = 1 << 20; count < 0 && size <= 1u << 26; size *= 2) {
+        void *buffer = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        ULONG got = 0;
+        if (buffer && NtQuerySystemInformation(SystemProcessInformation, buffer, size, &got) == 0) {
+            for (const BYTE *at = static_cast<const BYTE *>(buffer);;) {
+                const auto *process = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION *>(at);
+                if (DWORD(ULONG_PTR(process->UniqueProcessId)) == GetCurrentProcessId()) {
+                    count = LONG(process->NumberOfThreads);
+                    break;
+                }
+                if (!process->NextEntryOffset) break;
+                at += process->NextEntryOffset;
+            }
+            if (count < 0) count = 0;
+        }
+        if (buffer) VirtualFree(buffer, 0, MEM_RELEASE);
+    }
+    return count;
+}
+
+static void ReadUsage(Usage &u)
+{
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory), sizeof memory);
+    u.privateBy = memory.PrivateUsage == 0;
+    u.privateBytes = LONGLONG(u.privateBy ? memory.PagefileUsage : memory.PrivateUsage);
+    u.handles = CountHandles(u.handlesBy);
+    u.gdiObjects = CountGdiObjects(u.gdiBy);
+    u.userObjects = CountUserObjects(u.userBy);
+    u.threads = CountThreads();
+}
+
+static HWND hFollowedWindow;
+static WNDPROC defaultProc;
+
+static bool SizeMessage(UINT m)
+{
+    return m == WM_SIZE || m == WM_MOVE || m == WM_WINDOWPOSCHANGING || m == WM_WINDOWPOSCHANGED ||
+           m == WM_GETMINMAXINFO || m == WM_NCCALCSIZE || m == WM_SIZING || m == WM_MOVING;
+}
+
+static LRESULT CALLBACK DefaultSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (hWindow == hFollowedWindow && SizeMessage(m)) InterlockedIncrement(&probe->sizeDefaults);
+    return defaultProc(hWindow, m, wp, lp);
+}
+
+// Puts DefaultSpy in the program's import of user32's DefWindowProcA.
+static void FollowDefaultProcessing()
+{
+    BYTE *image = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
+    auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(image + reinterpret_cast<IMAGE_DOS_HEADER *>(image)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto *d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(image + dir.VirtualAddress); dir.Size && d->Name; ++d) {
+        if (lstrcmpiA(reinterpret_cast<char *>(image + d->Name), "user32.dll")) continue;
+        auto *name = reinterpret_cast<IMAGE_THUNK_DATA *>(image + d->OriginalFirstThunk);
+        auto *slot = reinterpret_cast<IMAGE_THUNK_DATA *>(image + d->FirstThunk);
+        for (; name->u1.AddressOfData; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
+                lstrcmpA(reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(image + name->u1.AddressOfData)->Name, "DefWindowProcA"))
+                continue;
+            DWORD was;
+            if (VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was)) {
+                defaultProc = reinterpret_cast<WNDPROC>(slot->u1.Function);
+                slot->u1.Function = reinterpret_cast<ULONG_PTR>(DefaultSpy);
+                VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
+            }
+        }
+    }
+}
+
+static LRESULT CALLBACK MainSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (SizeMessage(m)) InterlockedIncrement(&probe->sizeMessages);
+    if (m == WM_SIZE) {
+        RecordWindow(m, LONG(wp), LOWORD(lp), HIWORD(lp));
+    } else if (m == WM_PAINT) {
+        RECT r;
+        GetClientRect(hWindow, &r);
+        // What the window must paint itself: its client area less its visible children,
+        // which paint their own parts (the bar may have done so already).
+        RECT box{};
+        GetUpdateRgn(hWindow, hUpdate, FALSE);
+        GetRgnBox(hUpdate, &box);
+        SetRectRgn(hClient, r.left, r.top, r.right, r.bottom);
+        for (HWND hChild = GetWindow(hWindow, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+            RECT c;
+            GetWindowRect(hChild, &c);
+            MapWindowPoints(nullptr, hWindow, reinterpret_cast<POINT *>(&c), 2);
+            SetRectRgn(hChildArea, c.left, c.top, c.right, c.bottom);
+            if (IsWindowVisible(hChild)) CombineRgn(hClient, hClient, hChildArea, RGN_DIFF);
+        }
+        bool whole = CombineRgn(hClient, hClient, hUpdate, RGN_DIFF) == NULLREGION;
+        RECT missing{};
+        GetRgnBox(hClient, &missing);
+        if (!whole) box = missing;
+        RecordWindow(m, r.right - r.left, r.bottom - r.top, whole, box);
+    } else if (m == askMessage && wp == askUsage) {
+        ReadUsage(probe->usage);
+        return 1;
+    } else if (m == askMessage && wp == askFocus) {
+        SetFocus(hFollowedButton);
+        return GetFocus() == hFollowedButton;
+    }
+    return CallWindowProcA(mainProc, hWindow, m, wp, lp);
+}
+
 // The probe message: wParam the bar, lParam the button.
 extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp, LPARAM lp)
 {
     const CWPSTRUCT *m = reinterpret_cast<const CWPSTRUCT *>(lp);
     if (code == HC_ACTION && m->message == RegisterWindowMessageA(probeName) && !probe) {
-        HANDLE hMap = OpenFileMappingA(FILE_MAP_WRITE, FALSE, probeName); // kept for the process's life
+        char name[64];
+        ProbeMapName(name, GetCurrentProcessId());
+        HANDLE hMap = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name); // kept for the process's life
         probe = hMap ? static_cast<Probe *>(MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, sizeof(Probe))) : nullptr;
         HMODULE hSelf;
         if (probe && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
@@ -47,6 +250,15 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
             buttonProc = WNDPROC(SetWindowLongPtrA(hButton, GWLP_WNDPROC, LONG_PTR(ButtonSpy)));
             barProc = WNDPROC(SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(BarSpy)));
             probe->recording = buttonProc && barProc;
+            hFollowedButton = hButton;
+            hUpdate = CreateRectRgn(0, 0, 0, 0);
+            hClient = CreateRectRgn(0, 0, 0, 0);
+            hChildArea = CreateRectRgn(0, 0, 0, 0);
+            askMessage = RegisterWindowMessageA(probeAskName);
+            hFollowedWindow = m->hwnd;
+            FollowDefaultProcessing();
+            mainProc = WNDPROC(SetWindowLongPtrA(m->hwnd, GWLP_WNDPROC, LONG_PTR(MainSpy)));
+            ReadUsage(probe->usage); // once ahead: reading the GDI table the first time maps in 1.5 MiB of it
         }
     }
     return CallNextHookEx(nullptr, code, wp, lp);

@@ -14,6 +14,37 @@
 // a server call per message). All of it goes back through named shared memory.
 const char probeName[] = "spindlework-e2e-probe";
 
+// Each program's record is its own: the shared memory is named after the program's process.
+inline void ProbeMapName(char (&name)[64], DWORD processId)
+{
+    wsprintfA(name, "%s-%lu", probeName, processId);
+}
+
+// Once there, the probe also follows the main window, in front of its procedure: it records
+// each WM_SIZE (kind, client width, height) and each WM_PAINT (client width, height, and
+// whether the update region holds all of the client area that the children do not cover:
+// they paint their own), and answers probeAskName:
+// wParam askUsage fills usage, askFocus gives the button the keyboard focus.
+const char probeAskName[] = "spindlework-e2e-probe-ask";
+enum { askUsage = 1, askFocus = 2 };
+
+// What the program holds, read inside it. Where the platform's own count gives nothing
+// (Wine: GetProcessHandleCount and PrivateUsage say 0, GetGuiResources is not implemented)
+// the nearest measure is taken and the matching "by" flag set: handles by trying every
+// handle value (GetHandleInformation), GDI objects by the live entries of the GDI handle
+// table (2: by each table index GetObjectType knows), USER objects by the windows of the
+// process, private bytes by PagefileUsage.
+struct Usage {
+    LONG handles, gdiObjects, userObjects, threads;
+    LONGLONG privateBytes;
+    LONG handlesBy, gdiBy, userBy, privateBy; // 0: the platform's count, 1 (or 2): the nearest measure
+};
+
+struct WindowEvent {
+    LONG message, a, b, c; // WM_SIZE: kind, width, height; WM_PAINT: width, height, whole (1/0)
+    RECT box;              // WM_PAINT: the bounds of what is left out, or else of the update region
+};
+
 struct Event {
     LONG message, value;
 };
@@ -24,6 +55,14 @@ struct Probe {
     LONG recording;      // 1 once both controls are followed
     volatile LONG count; // events recorded so far (they stop when full)
     Event events[32768];
+    // The main window (see probeAskName).
+    Usage usage;
+    // Its size and position messages (WM_SIZE, WM_MOVE, WM_WINDOWPOSCHANGING, ...CHANGED,
+    // WM_GETMINMAXINFO, WM_NCCALCSIZE, WM_SIZING, WM_MOVING): how many it got, and how many of
+    // them went on to DefWindowProcA (the probe stands in for the program's import of it).
+    volatile LONG sizeMessages, sizeDefaults;
+    volatile LONG windowCount;
+    WindowEvent window[8192];
 };
 
 
