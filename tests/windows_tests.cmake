@@ -4,7 +4,7 @@ add_executable(e2e_driver ${CMAKE_CURRENT_LIST_DIR}/e2e/driver.cpp)
 target_link_libraries(e2e_driver PRIVATE comctl32 user32 gdi32)
 target_link_options(e2e_driver PRIVATE -static)
 # The driver's hook, loaded into the program's process to read the button's font.
-add_library(e2e_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/e2e/probe.cpp)
+add_library(e2e_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/e2e/probe.cpp ${CMAKE_CURRENT_LIST_DIR}/e2e/copy_stand_in.cpp)
 target_link_libraries(e2e_probe PRIVATE user32 gdi32)
 target_link_options(e2e_probe PRIVATE -static -Wl,--kill-at)
 set_target_properties(e2e_probe PROPERTIES PREFIX "" OUTPUT_NAME e2e_probe)
@@ -24,6 +24,9 @@ else()
     long-scratch read-only-scratch no-create copy-replaced copy-read-only disk-full
     stdout-file stdout-gone stdout-none)
 endif()
+# The copy phase through a copy stand-in that calls the progress routine: its report lines
+# on a file, a pipe and a real console, in both builds.
+list(APPEND e2eScenarios copy-report-file copy-report-pipe copy-report-console copy-report-narrow)
 foreach(scenario IN LISTS e2eScenarios)
   add_test(NAME e2e_${scenario}
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/run-e2e ${e2ePreset} ${scenario} ${CMAKE_BINARY_DIR})
