@@ -524,7 +524,7 @@ void CheckFile(const std::string &path)
 const long long jobBytes = 1001LL * 1000000;
 
 // One check of a whole text against what it should be. On a mismatch both are printed from
-// the line before the first difference, CR and LF shown as \r and \n.
+// the line before the first difference (45 lines), CR and LF shown as \r and \n.
 void CheckText(const std::string &what, const std::string &want, const std::string &got)
 {
     Check(want == got, "%s (%zu bytes, %zu expected)", what.c_str(), got.size(), want.size());
@@ -534,7 +534,7 @@ void CheckText(const std::string &what, const std::string &want, const std::stri
     for (from = at; from > 0 && !(want[from - 1] == '\n' && ++lines == 2); --from) {}
     auto Show = [&](const char *label, const std::string &text) {
         std::string shown;
-        for (size_t k = from; k < text.size() && k < from + 8192; ++k)
+        for (size_t k = from, lf = 0; k < text.size() && lf < 45; lf += text[k++] == '\n')
             shown += text[k] == '\r' ? std::string("\\r") : text[k] == '\n' ? std::string("\\n\n      ") : std::string(1, text[k]);
         std::printf("  %s from byte %zu:\n      %s\n", label, from, shown.c_str());
     };
