@@ -82,6 +82,7 @@ static bool GiveConsole(HWND hMainWindow)
     return ok;
 }
 
+// What the driver checks after a run: the stand-in's counts and the whole console.
 static void Look()
 {
     probe->copyCalls = copyCalls;
