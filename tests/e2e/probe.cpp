@@ -1,15 +1,19 @@
 // The end-to-end probe: e2e_probe.dll, brought into spindlework's process by the driver
 // (driver.cpp), where it reads the button's font and records what the window does to its
-// button and bar.
+// button and bar. Asked to, it points the exe's CopyFileExA at a copy service of ours that
+// calls the progress routine (copy_stand_in.cpp), which stands in for the platform's because
+// Wine's never calls it, and gives the program a console as its standard output.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
 #include <winternl.h>
 
+#include "copy_stand_in.h"
 #include "probe.h"
 
 static Probe *probe;
 static WNDPROC buttonProc, barProc;
+static UINT askMessage;
 
 static void Record(UINT message, WPARAM value)
 {
@@ -27,6 +31,77 @@ static LRESULT CALLBACK ButtonSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
     return CallWindowProcA(buttonProc, hWindow, m, wp, lp);
 }
 
+// Points the exe's import of function from dll at replacement, through the main module's
+// import descriptors; the exe's file stays as it is. Returns what the slot held, or null.
+static ULONG_PTR ReplaceImport(const char *dll, const char *function, ULONG_PTR replacement)
+{
+    auto *base = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
+    auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto *d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
+         imports.VirtualAddress && d->Name; ++d) {
+        if (lstrcmpiA(reinterpret_cast<char *>(base + d->Name), dll)) continue;
+        auto *name = reinterpret_cast<IMAGE_THUNK_DATA *>(base + d->OriginalFirstThunk);
+        auto *slot = reinterpret_cast<IMAGE_THUNK_DATA *>(base + d->FirstThunk);
+        for (; d->OriginalFirstThunk && name->u1.AddressOfData; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
+                lstrcmpA(reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + name->u1.AddressOfData)->Name, function))
+                continue;
+            DWORD was;
+            if (!VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was)) return 0;
+            ULONG_PTR old = slot->u1.Function;
+            slot->u1.Function = replacement;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
+            return old;
+        }
+    }
+    return 0;
+}
+
+// A console of the asked size as the program's standard output, seeded with a pattern so
+// that every cell the program writes or blanks shows; its window (Wine shows the console
+// in a window of its own) put beside the program's, where no click meant for the program
+// lands on it.
+static bool GiveConsole(HWND hMainWindow)
+{
+    FreeConsole(); // Wine lets a windowed program share the console of the program that started it
+    if (!AllocConsole()) return false;
+    HANDLE hOut = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    SHORT width = SHORT(probe->consoleWidth), height = SHORT(probe->consoleHeight);
+    SMALL_RECT tiny = {0, 0, 0, 0}, window = {0, 0, SHORT(width - 1), SHORT(probe->consoleRows - 1)};
+    DWORD cells = DWORD(width) * DWORD(height), done;
+    // The window may never be larger than the buffer: shrunk first, opened up last.
+    bool ok = hOut != INVALID_HANDLE_VALUE && SetConsoleWindowInfo(hOut, TRUE, &tiny) &&
+              SetConsoleScreenBufferSize(hOut, COORD{width, height}) && SetConsoleWindowInfo(hOut, TRUE, &window) &&
+              SetConsoleTextAttribute(hOut, 0x07) && SetConsoleCursorPosition(hOut, COORD{0, 0}) &&
+              FillConsoleOutputCharacterA(hOut, '.', cells, COORD{0, 0}, &done) &&
+              FillConsoleOutputAttribute(hOut, 0x08, cells, COORD{0, 0}, &done) && SetStdHandle(STD_OUTPUT_HANDLE, hOut);
+    SetConsoleTitleA("spindlework.exe: standard output");
+    HWND hConsole = GetConsoleWindow();
+    RECT r{};
+    GetWindowRect(hMainWindow, &r);
+    if (hConsole) SetWindowPos(hConsole, nullptr, r.right + 8, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    probe->consoleWindow = LONG_PTR(hConsole);
+    return ok;
+}
+
+// What the driver checks after a run: the stand-in's counts and the whole console.
+static void Look()
+{
+    probe->copyCalls = copyCalls;
+    probe->progressCalls = progressCalls;
+    probe->lastCopyResult = lastCopyResult;
+    HANDLE hOut = GetStdHandle(STD_OUTPUT_HANDLE);
+    CONSOLE_SCREEN_BUFFER_INFO &info = probe->consoleInfo;
+    DWORD cells = 0, chars = 0, attributes = 0;
+    bool read = probe->consoleWidth && GetConsoleScreenBufferInfo(hOut, &info) &&
+                (cells = DWORD(info.dwSize.X) * DWORD(info.dwSize.Y)) <= sizeof probe->consoleChars &&
+                ReadConsoleOutputCharacterA(hOut, probe->consoleChars, cells, COORD{0, 0}, &chars) &&
+                ReadConsoleOutputAttribute(hOut, probe->consoleAttributes, cells, COORD{0, 0}, &attributes);
+    probe->consoleRead = read && chars == cells && attributes == cells;
+}
+
 static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 {
     if (m == PBM_SETPOS) Record(m, wp);
@@ -36,7 +111,6 @@ static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 static WNDPROC mainProc;
 static HWND hFollowedButton;
 static HRGN hUpdate, hClient, hChildArea; // made once, so that painting leaves the GDI count alone
-static UINT askMessage;
 
 static void RecordWindow(UINT message, LONG a, LONG b, LONG c, RECT box = RECT{})
 {
@@ -172,28 +246,28 @@ static LRESULT CALLBACK DefaultSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
     return defaultProc(hWindow, m, wp, lp);
 }
 
-// Puts DefaultSpy in the program's import of user32's DefWindowProcA.
-static void FollowDefaultProcessing()
+// What the driver asks for (ProbeAsk), in the program's window thread.
+static LRESULT Answer(HWND hMainWindow, WPARAM what, LPARAM lp)
 {
-    BYTE *image = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
-    auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(image + reinterpret_cast<IMAGE_DOS_HEADER *>(image)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto *d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(image + dir.VirtualAddress); dir.Size && d->Name; ++d) {
-        if (lstrcmpiA(reinterpret_cast<char *>(image + d->Name), "user32.dll")) continue;
-        auto *name = reinterpret_cast<IMAGE_THUNK_DATA *>(image + d->OriginalFirstThunk);
-        auto *slot = reinterpret_cast<IMAGE_THUNK_DATA *>(image + d->FirstThunk);
-        for (; name->u1.AddressOfData; ++name, ++slot) {
-            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
-                lstrcmpA(reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(image + name->u1.AddressOfData)->Name, "DefWindowProcA"))
-                continue;
-            DWORD was;
-            if (VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was)) {
-                defaultProc = reinterpret_cast<WNDPROC>(slot->u1.Function);
-                slot->u1.Function = reinterpret_cast<ULONG_PTR>(DefaultSpy);
-                VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
-            }
-        }
+    static bool copyPointed = false;
+    switch (what) {
+    case askCopy:
+        copyChunk = DWORD(lp);
+        return copyPointed ||
+               (copyPointed = ReplaceImport("kernel32.dll", "CopyFileExA", ULONG_PTR(&CopyWithProgress)) != 0);
+    case askConsole:
+        return GiveConsole(hMainWindow);
+    case askLook:
+        Look();
+        return 1;
+    case askUsage:
+        ReadUsage(probe->usage);
+        return 1;
+    case askFocus:
+        SetFocus(hFollowedButton);
+        return GetFocus() == hFollowedButton;
     }
+    return 0;
 }
 
 static LRESULT CALLBACK MainSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
@@ -222,12 +296,8 @@ static LRESULT CALLBACK MainSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
         GetRgnBox(hClient, &missing);
         if (!whole) box = missing;
         RecordWindow(m, r.right - r.left, r.bottom - r.top, whole, box);
-    } else if (m == askMessage && wp == askUsage) {
-        ReadUsage(probe->usage);
-        return 1;
-    } else if (m == askMessage && wp == askFocus) {
-        SetFocus(hFollowedButton);
-        return GetFocus() == hFollowedButton;
+    } else if (m == askMessage) {
+        return Answer(hWindow, wp, lp);
     }
     return CallWindowProcA(mainProc, hWindow, m, wp, lp);
 }
@@ -245,6 +315,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
         if (probe && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                                         reinterpret_cast<LPCSTR>(&Record), &hSelf)) { // stays when unhooked
             HWND hBar = HWND(m->wParam), hButton = HWND(m->lParam);
+            askMessage = RegisterWindowMessageA(askName);
             HFONT hFont = reinterpret_cast<HFONT>(SendMessageA(hButton, WM_GETFONT, 0, 0));
             probe->fontState = hFont && GetObjectA(hFont, sizeof(LOGFONTA), &probe->font) == sizeof(LOGFONTA) ? 1 : 2;
             buttonProc = WNDPROC(SetWindowLongPtrA(hButton, GWLP_WNDPROC, LONG_PTR(ButtonSpy)));
@@ -254,9 +325,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
             hUpdate = CreateRectRgn(0, 0, 0, 0);
             hClient = CreateRectRgn(0, 0, 0, 0);
             hChildArea = CreateRectRgn(0, 0, 0, 0);
-            askMessage = RegisterWindowMessageA(probeAskName);
             hFollowedWindow = m->hwnd;
-            FollowDefaultProcessing();
+            defaultProc = WNDPROC(ReplaceImport("user32.dll", "DefWindowProcA", ULONG_PTR(&DefaultSpy)));
             mainProc = WNDPROC(SetWindowLongPtrA(m->hwnd, GWLP_WNDPROC, LONG_PTR(MainSpy)));
             ReadUsage(probe->usage); // once ahead: reading the GDI table the first time maps in 1.5 MiB of it
         }

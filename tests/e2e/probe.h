@@ -12,6 +12,9 @@
 // the bar's window procedures for the rest of the session, to record every WM_ENABLE and
 // PBM_SETPOS they get, in order (cheaper than a hook, which under Wine costs the window
 // a server call per message). All of it goes back through named shared memory.
+// Asked through the bar, it also puts a copy service of ours (copy_stand_in.cpp) in the
+// place of the exe's CopyFileExA, since Wine's never calls the progress routine, and it
+// gives the program a console to write its report lines to.
 const char probeName[] = "spindlework-e2e-probe";
 
 // Each program's record is its own: the shared memory is named after the program's process.
@@ -23,10 +26,7 @@ inline void ProbeMapName(char (&name)[64], DWORD processId)
 // Once there, the probe also follows the main window, in front of its procedure: it records
 // each WM_SIZE (kind, client width, height) and each WM_PAINT (client width, height, and
 // whether the update region holds all of the client area that the children do not cover:
-// they paint their own), and answers probeAskName:
-// wParam askUsage fills usage, askFocus gives the button the keyboard focus.
-const char probeAskName[] = "spindlework-e2e-probe-ask";
-enum { askUsage = 1, askFocus = 2 };
+// they paint their own), and answers askName (ProbeAsk).
 
 // What the program holds, read inside it. Where the platform's own count gives nothing
 // (Wine: GetProcessHandleCount and PrivateUsage say 0, GetGuiResources is not implemented)
@@ -55,7 +55,7 @@ struct Probe {
     LONG recording;      // 1 once both controls are followed
     volatile LONG count; // events recorded so far (they stop when full)
     Event events[32768];
-    // The main window (see probeAskName).
+    // What the main window holds (askUsage).
     Usage usage;
     // Its size and position messages (WM_SIZE, WM_MOVE, WM_WINDOWPOSCHANGING, ...CHANGED,
     // WM_GETMINMAXINFO, WM_NCCALCSIZE, WM_SIZING, WM_MOVING): how many it got, and how many of
@@ -63,7 +63,26 @@ struct Probe {
     volatile LONG sizeMessages, sizeDefaults;
     volatile LONG windowCount;
     WindowEvent window[8192];
+
+    // Asked for through askName, each answered in the program's window thread.
+    LONG consoleWidth, consoleHeight, consoleRows; // askConsole: screen buffer columns and rows, window rows
+    LONG_PTR consoleWindow;                        // askConsole: where Wine shows the console
+    LONG copyCalls, progressCalls, lastCopyResult; // askLook: what the copy stand-in counted
+    LONG consoleRead;                              // askLook: 1 when the console below was read
+    CONSOLE_SCREEN_BUFFER_INFO consoleInfo;
+    CHAR consoleChars[80 * 50];
+    WORD consoleAttributes[80 * 50];
 };
 
+// A message to the main window, which the probe follows: wParam says what is asked; the
+// answer is nonzero when it was done.
+const char askName[] = "spindlework-e2e-ask";
+enum ProbeAsk {
+    askCopy = 1, // point the exe's CopyFileExA at the copy stand-in (once), lParam bytes a chunk
+    askConsole,  // give the program a console of the size above as its standard output
+    askLook,     // read the stand-in's counts and the console
+    askUsage,    // read what the program holds into usage
+    askFocus,    // give the button the keyboard focus
+};
 
 #endif
