@@ -246,6 +246,22 @@ static LRESULT CALLBACK DefaultSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
     return defaultProc(hWindow, m, wp, lp);
 }
 
+// Under qemu-i386 user emulation (the 32-bit exe here) a signal is handled right only on the
+// process's newest thread: the emulator keeps one thread-area slot for the whole process, and
+// a signal on any other thread finds the newest one's data, or a gone thread's, and kills the
+// process. Wine answers a console call with such a signal whenever the console has answered
+// before the caller waits. The program's worker, made for each run, is the newest while it
+// writes; the probe makes its console calls on a thread made for each ask.
+static DWORD WINAPI GiveConsoleThread(LPVOID hMainWindow) { return GiveConsole(HWND(hMainWindow)); }
+static DWORD WINAPI LookThread(LPVOID) { return Look(), 1; }
+static LRESULT OnNewThread(LPTHREAD_START_ROUTINE routine, HWND hMainWindow)
+{
+    HANDLE hThread = CreateThread(nullptr, 0, routine, hMainWindow, 0, nullptr);
+    DWORD result = 0;
+    if (hThread) WaitForSingleObject(hThread, INFINITE), GetExitCodeThread(hThread, &result), CloseHandle(hThread);
+    return result;
+}
+
 // What the driver asks for (ProbeAsk), in the program's window thread.
 static LRESULT Answer(HWND hMainWindow, WPARAM what, LPARAM lp)
 {
@@ -256,10 +272,9 @@ static LRESULT Answer(HWND hMainWindow, WPARAM what, LPARAM lp)
         return copyPointed ||
                (copyPointed = ReplaceImport("kernel32.dll", "CopyFileExA", ULONG_PTR(&CopyWithProgress)) != 0);
     case askConsole:
-        return GiveConsole(hMainWindow);
+        return OnNewThread(GiveConsoleThread, hMainWindow);
     case askLook:
-        Look();
-        return 1;
+        return OnNewThread(LookThread, hMainWindow);
     case askUsage:
         ReadUsage(probe->usage);
         return 1;
