@@ -267,15 +267,19 @@ static void ReportLag(const Program &p, const std::string &label)
     double worst = 0;
     for (size_t k = 1; k <= last; ++k)
         worst = std::max(worst, set[k] - posted[k]);
-    // The bar shows 50 at its first paint after it got the last writing-phase position.
-    double shown = -1;
+    // The bar shows 50 at its first paint after it first got 50 (later 50s change nothing
+    // to paint); that may come before the worker's last post.
+    double shown = -1, first50 = -1;
+    for (size_t k = 1; k <= last && first50 < 0; ++k)
+        if (setValue[k] == 50)
+            first50 = set[k];
     for (double t : painted)
-        if (t >= set[last]) {
+        if (t >= first50) {
             shown = t;
             break;
         }
     Answer("done lag_ms=%.3f shown_ms=%.3f worst_lag_ms=%.3f posting_ms=%.3f paints=%zu", set[last] - posted[last],
-           shown < 0 ? -1.0 : shown - posted[last], worst, posted[last] - posted[1], painted.size());
+           shown < 0 ? 99999.0 : shown - posted[last], worst, posted[last] - posted[1], painted.size());
 }
 
 static void Finish(Program &p, const std::string &label)

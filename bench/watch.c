@@ -3,7 +3,8 @@
 //   bench_watch <dir> <timeout-seconds>
 // Prints "watching" once the watch is set, then, with CLOCK_MONOTONIC milliseconds taken
 // the moment each event is read:
-//   first-change <ms>   the first change of testfile.tmp (the writing phase begins)
+//   first-change <ms>   the first change of testfile.tmp, its creation or its first write
+//                       (the writing phase begins)
 //   written <ms>        its first close after that change (the writing phase ends)
 //   copied <ms>         the first close of testfile2.tmp after that (the copy ends)
 // and exits 0 after "copied"; 1 on timeout or error. Runs at a real-time priority when it may,
@@ -43,7 +44,7 @@ int main(int argc, char **argv)
     // BENCH_WATCH_ALL=1 also prints every event, for a look at what a program does.
     int all = getenv("BENCH_WATCH_ALL") != NULL;
     int fd = inotify_init1(IN_CLOEXEC);
-    if (fd < 0 || inotify_add_watch(fd, dir, all ? IN_ALL_EVENTS : IN_MODIFY | IN_CLOSE_WRITE) < 0) {
+    if (fd < 0 || inotify_add_watch(fd, dir, all ? IN_ALL_EVENTS : IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE) < 0) {
         fprintf(stderr, "bench_watch: cannot watch %s: %s\n", dir, strerror(errno));
         return 1;
     }
@@ -73,7 +74,7 @@ int main(int argc, char **argv)
             const struct inotify_event *event = (const struct inotify_event *)at;
             at += sizeof *event + event->len;
             const char *name = event->len ? event->name : "";
-            if (stage == 0 && (event->mask & IN_MODIFY) && !strcmp(name, "testfile.tmp")) {
+            if (stage == 0 && (event->mask & (IN_CREATE | IN_MODIFY)) && !strcmp(name, "testfile.tmp")) {
                 printf("first-change %.3f\n", now);
                 // From here on only closes matter: the program's thousands of writes
                 // should not wake us.
