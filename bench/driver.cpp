@@ -2,12 +2,11 @@
 // commands from scripts/bench, one line each on standard input, answering each with one line
 // on standard output. The job's phases are timed outside (bench_watch, from the file events);
 // this driver only starts, clicks, waits and closes, and in the runs made for that, measures
-// the window's round trips or, through its probe, the bar's lag.
+// the window's round trips or, through its probe, the bar's lag. Every program it runs shows
+// the program's window: spindlework itself, and the floor and raw programs of bench/.
 //   bench_driver <working-dir> <output-dir>
 // Commands:
-//   launch <exe>               run a program that does its job by itself and ends;
-//                              answers "exited <code> <the program's first output line>"
-//   start <exe> <mode>         start spindlework (mode quiet, lag or rtt), wait for its window
+//   start <exe> <mode>         start the program (mode quiet, lag or rtt), wait for its window
 //                              and a second of idleness; answers "ready"
 //   click                      click the button; no answer. Then, by mode: quiet does nothing at
 //                              all while the job runs; lag waits for the probe's word that the
@@ -88,44 +87,6 @@ static std::string DriverDir()
     return dir.substr(0, dir.find_last_of('\\') + 1);
 }
 
-static void Launch(const std::string &exe)
-{
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE hRead, hWrite;
-    if (!CreatePipe(&hRead, &hWrite, &inherit, 0)) {
-        Answer("error no-pipe");
-        return;
-    }
-    SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = hWrite;
-    PROCESS_INFORMATION process = {};
-    std::string path = WindowsPath(exe), commandLine = "\"" + path + "\"";
-    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, workDir.c_str(), &startup,
-                        &process)) {
-        CloseHandle(hRead);
-        CloseHandle(hWrite);
-        Answer("error cannot-start %lu", GetLastError());
-        return;
-    }
-    CloseHandle(hWrite);
-    std::string output;
-    char chunk[512];
-    DWORD got;
-    while (ReadFile(hRead, chunk, sizeof chunk, &got, nullptr) && got)
-        output.append(chunk, got);
-    CloseHandle(hRead);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    output = output.substr(0, output.find_first_of("\r\n"));
-    Answer("exited %lu %s", code, output.c_str());
-}
-
 struct Program {
     PROCESS_INFORMATION process;
     HWND hWindow, hButton, hBar;
@@ -182,7 +143,7 @@ static bool Start(Program &p, const std::string &exe, const std::string &mode)
     }
     p.hButton = p.hWindow ? GetDlgItem(p.hWindow, 1) : nullptr;
     p.hBar = p.hWindow ? FindWindowExA(p.hWindow, nullptr, "msctls_progress32", nullptr) : nullptr;
-    if (!p.hButton || !p.hBar) {
+    if (!p.hButton || (mode == "lag" && !p.hBar)) {
         TerminateProcess(p.process.hProcess, 1);
         Answer("error no-window");
         return false;
@@ -334,9 +295,7 @@ int main(int argc, char **argv)
     Program program = Program();
     Answer("hello");
     for (std::vector<std::string> c = NextCommand(); !c.empty(); c = NextCommand()) {
-        if (c[0] == "launch" && c.size() == 2)
-            Launch(c[1]);
-        else if (c[0] == "start" && c.size() == 3)
+        if (c[0] == "start" && c.size() == 3)
             Start(program, c[1], c[2]);
         else if (c[0] == "click")
             Click(program);

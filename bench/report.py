@@ -49,7 +49,7 @@ def summarise(runs):
     for column, kinds in columns.items():
         summary[column] = {"kinds": {k: {m: spread(v) for m, v in ms.items()} for k, ms in kinds.items()},
                            "comparisons": {}}
-        extras = [k for k in kinds if k not in ("program", "lag", "rtt", "floor", "raw")]
+        extras = [k for k in kinds if k not in ("program", "lag", "rtt", "floor", "floorlag", "raw")]
         comparisons = COMPARISONS + [(f"{m.split('_')[0]}, {k} / program", m, k, "program", None)
                                      for k in extras for m in ("write_ms", "copy_ms")]
         for label, metric, kind, other, target in comparisons:
@@ -102,8 +102,8 @@ def target_table(column, s, exe_bytes, check):
         lag = kinds["lag"]
         row("bar's lag: last writing-phase position, post to bar, program (ms)", lag["lag_ms"], 1)
         row("bar's lag: worst position while writing, program (ms)", lag["worst_lag_ms"], 1)
-    if "lag_ms" in kinds.get("floor", {}):
-        row("bar's lag: last writing-phase position, post to bar, floor (ms)", kinds["floor"]["lag_ms"], 1)
+    if "floorlag" in kinds:
+        row("bar's lag: last writing-phase position, post to bar, floor (ms)", kinds["floorlag"]["lag_ms"], 1)
     if "rtt" in kinds:
         r = kinds["rtt"]
         row("UI round trip p50 (ms)", r["rtt_p50_ms"], 2)
@@ -142,12 +142,14 @@ def figures_table(summary, columns):
     for label, _, _, _, _ in COMPARISONS:
         rows.append(f"| {label} | " + " | ".join(ratio_cell(c, label) for c in columns) + " |")
     for label, kind, metric, digits in [("bar's lag at the end of writing, program (ms)", "lag", "lag_ms", 1),
-                                        ("bar's lag at the end of writing, floor (ms)", "floor", "lag_ms", 1),
+                                        ("bar's lag at the end of writing, floor (ms)", "floorlag", "lag_ms", 1),
                                         ("bar's worst lag while writing, program (ms)", "lag", "worst_lag_ms", 1),
                                         ("writing, program under the probe (ms)", "lag", "write_ms", 0),
                                         ("writing, program under round trips (ms)", "rtt", "write_ms", 0),
                                         ("UI round trip p99 (ms)", "rtt", "rtt_p99_ms", 2),
-                                        ("memory growth (MiB)", "program", "memory_growth_mib", 2)]:
+                                        ("memory growth, program (MiB)", "program", "memory_growth_mib", 2),
+                                        ("memory growth, floor (MiB)", "floor", "memory_growth_mib", 2),
+                                        ("memory growth, raw (MiB)", "raw", "memory_growth_mib", 2)]:
         rows.append(f"| {label} | " + " | ".join(cell(c, kind, metric, digits) for c in columns) + " |")
     return rows
 
