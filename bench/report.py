@@ -113,8 +113,11 @@ def target_table(column, s, exe_bytes, check):
         m = kinds["program"]["memory_growth_mib"]
         row("memory growth during the job (MiB)", m, 2, 3, verdict_value=m["max"])
     kib = exe_bytes / 1024.0
-    rows.append(f"| size of the shipped exe (KiB) | | {kib:.1f} | | <= 48 | {'ok' if kib <= 48 else 'MISSED'} |"
-                if check else f"| size of the shipped exe (KiB) | | {kib:.1f} | | | |")
+    if not exe_bytes:
+        rows.append("| size of the shipped exe (KiB) | | not built | | | |")
+    else:
+        rows.append(f"| size of the shipped exe (KiB) | | {kib:.1f} | | <= 48 | {'ok' if kib <= 48 else 'MISSED'} |"
+                    if check else f"| size of the shipped exe (KiB) | | {kib:.1f} | | | |")
     return rows
 
 
