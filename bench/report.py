@@ -206,6 +206,13 @@ def moved(summary, previous):
                     change = 100.0 * (now - then) / then
                     lines.append(f"  {column} {kind} {metric}: {then:.0f} -> {now:.0f} ms ({change:+.1f}%)"
                                  f"{'' if abs(change) <= 10 else '  MOVED more than 10%'}")
+        for label, c in s["comparisons"].items():
+            old = before.get("comparisons", {}).get(label)
+            if old:
+                now, then = c["per_round_ratio"]["median"], old["per_round_ratio"]["median"]
+                change = 100.0 * (now - then) / then
+                lines.append(f"  {column} {label}: {then:.2f} -> {now:.2f} ({change:+.1f}%)"
+                             f"{'' if abs(change) <= 10 else '  MOVED more than 10%'}")
     return lines
 
 
