@@ -1,6 +1,7 @@
 # End-to-end tests: the real program under Wine, driven from outside by e2e_driver the
 # way any other program would see it (tests/e2e/run-e2e runs one scenario).
-add_executable(e2e_driver ${CMAKE_CURRENT_LIST_DIR}/e2e/driver.cpp)
+add_executable(e2e_driver ${CMAKE_CURRENT_LIST_DIR}/e2e/driver.cpp ${CMAKE_CURRENT_LIST_DIR}/e2e/long_use.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/e2e/copy_reports.cpp)
 target_link_libraries(e2e_driver PRIVATE comctl32 user32 gdi32)
 target_link_options(e2e_driver PRIVATE -static)
 # The driver's hook, loaded into the program's process to read the button's font.

@@ -72,11 +72,11 @@
 #include <vector>
 
 #include "probe.h"
+#include "driver.h"
 
-namespace {
 
 int failures = 0;
-thread_local const char *who = ""; // which program a check is about, when two run at once
+thread_local const char *who = "";
 
 // One line per check, written whole: checks come from more than one thread.
 void Check(bool ok, const char *fmt, ...)
@@ -109,8 +109,6 @@ double NowMs()
 
 bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-const long long jobBytes = 1001LL * 1000000;
-
 // -1 when there is no such file.
 long long FileSize(const std::string &path)
 {
@@ -121,21 +119,14 @@ long long FileSize(const std::string &path)
 
 bool Between(long long value, long long low, long long high) { return value >= low && value <= high; }
 
-// A message to the program's window thread; false when it does not answer within 5 s.
 bool Ask(HWND hWindow, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result)
 {
     return SendMessageTimeoutA(hWindow, msg, wp, lp, SMTO_NORMAL, 5000, result) != 0;
 }
 
-struct Program {
-    PROCESS_INFORMATION pi{};
-    HWND hWindow = nullptr, hButton = nullptr, hBar = nullptr;
-    Probe *probe = nullptr; // shared with the probe in the program; null when it could not be put there
-};
-
 // Something asked of the probe (ProbeAsk); false when it was not done. Giving a console can
 // take a while under emulation.
-bool AskProbe(const Program &p, ProbeAsk what, LPARAM lp = 0)
+bool AskProbe(const Program &p, ProbeAsk what, LPARAM lp)
 {
     DWORD_PTR done = 0;
     return p.probe && SendMessageTimeoutA(p.hWindow, RegisterWindowMessageA(askName), WPARAM(what), lp, SMTO_NORMAL,
@@ -326,8 +317,6 @@ bool CheckStatic(Program &p)
     return true;
 }
 
-// The copy positions that the rules give for this run (--own-copy), null when the copy is
-// the platform's and only their order is known.
 const std::vector<int> *copyPositions = nullptr;
 
 // The window's own record of one run (events from..to of the probe), in order: button
@@ -397,8 +386,6 @@ void Retouch(const std::string &dir)
     Check(ok, "between runs: a \"Z\" at byte 500,000,000 of testfile.tmp, a tail of 64 \"%s\" after it, "
           "testfile2.tmp cut to 1,000 bytes", retouchTail);
 }
-
-enum class Close { no, writing, copying, pause };
 
 // Clicks the button and follows one run until the button is back, or until the window
 // is closed mid-run. Returns false when the program stopped answering.
@@ -564,745 +551,6 @@ void CheckFile(const std::string &path)
     else Check(offset == size.QuadPart, "%s holds only \"A\" (%lld bytes read)", path.c_str(), offset);
 }
 
-// --- Long use (--soak): after each run both files are checked and the program's own
-// --- counts are read inside it; they must come back to what they were after the first run.
-std::vector<Usage> usageAfterRun;         // index: run - 1
-const LONGLONG privateGrowthBound = 1 << 20; // bytes over the first run's, at any later run
-
-void AfterSoakRun(const Program &p, const std::string &dir, int run)
-{
-    CheckFile(dir + "\\testfile.tmp");
-    CheckFile(dir + "\\testfile2.tmp");
-    bool ok = AskProbe(p, askUsage);
-    Check(ok, "run %d: the program's counts read inside it", run);
-    usageAfterRun.push_back(ok ? p.probe->usage : Usage{});
-}
-
-void SoakReport()
-{
-    if (usageAfterRun.empty()) return;
-    const Usage &first = usageAfterRun.front();
-    std::string table = "after run | handles | GDI objects | USER objects | threads | private KiB\n";
-    for (size_t i = 0; i < usageAfterRun.size(); ++i) {
-        const Usage &u = usageAfterRun[i];
-        char row[160];
-        std::snprintf(row, sizeof row, "%9zu | %7ld | %11ld | %12ld | %7ld | %11lld\n", i + 1, u.handles, u.gdiObjects,
-                      u.userObjects, u.threads, u.privateBytes / 1024);
-        table += row;
-    }
-    std::printf("%s", table.c_str());
-    std::printf("measured: handles by %s; GDI objects by %s; USER objects by %s; threads from the system's process "
-                "list; private bytes as %s\n",
-                first.handlesBy ? "trying each handle value (GetProcessHandleCount gives 0 here)" : "GetProcessHandleCount",
-                first.gdiBy == 1   ? "the live entries of the GDI handle table (GetGuiResources gives 0 here)"
-                : first.gdiBy == 2 ? "each handle index GetObjectType knows (GetGuiResources gives 0 here)"
-                                   : "GetGuiResources",
-                first.userBy ? "counting the program's windows (GetGuiResources gives 0 here)" : "GetGuiResources",
-                first.privateBy ? "PagefileUsage (PrivateUsage gives 0 here)" : "PrivateUsage");
-    // From the second run on, each count as after the first; the first run that differs.
-    auto Steady = [&](const char *what, LONG Usage::*count) {
-        size_t bad = 0;
-        for (size_t i = 1; i < usageAfterRun.size() && !bad; ++i)
-            if (usageAfterRun[i].*count != first.*count) bad = i + 1;
-        Check(!bad && first.*count > 0, "%s after runs 2 to %zu as after run 1 (%ld%s%s)", what, usageAfterRun.size(),
-              first.*count, bad ? "; differs after run " : "", bad ? std::to_string(bad).c_str() : "");
-    };
-    Steady("handles", &Usage::handles);
-    Steady("GDI objects", &Usage::gdiObjects);
-    Steady("USER objects", &Usage::userObjects);
-    Steady("threads", &Usage::threads);
-    LONGLONG most = first.privateBytes;
-    for (const Usage &u : usageAfterRun) most = u.privateBytes > most ? u.privateBytes : most;
-    Check(first.privateBytes > 0 && most - first.privateBytes <= privateGrowthBound,
-          "private bytes grow at most %lld KiB past run 1's (%lld KiB; at most %lld KiB)", privateGrowthBound / 1024,
-          first.privateBytes / 1024, most / 1024);
-}
-
-// --- A person at the window (--handle): while the first run goes on, the window is resized,
-// --- maximised, minimised, restored and moved with the mouse and the caption buttons' commands,
-// --- keys are pressed while the button is disabled and the bar is clicked. Nothing of it may move a
-// --- control, stop the window answering, or start a second run; every size change repaints the
-// --- whole client area.
-void MouseTo(POINT at)
-{
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    in.mi.dx = at.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-    in.mi.dy = at.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-    SendInput(1, &in, sizeof in);
-}
-
-void MouseButton(DWORD flag)
-{
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.dwFlags = flag;
-    SendInput(1, &in, sizeof in);
-}
-
-// Presses at `from`, moves by dx, dy in ten steps of 15 ms, lets go: about a fifth of a second.
-void Drag(POINT from, int dx, int dy)
-{
-    MouseTo(from);
-    Sleep(30);
-    MouseButton(MOUSEEVENTF_LEFTDOWN);
-    for (int step = 1; step <= 10; ++step) {
-        Sleep(15);
-        MouseTo(POINT{from.x + dx * step / 10, from.y + dy * step / 10});
-    }
-    Sleep(30);
-    MouseButton(MOUSEEVENTF_LEFTUP);
-}
-
-void PressKey(WORD key)
-{
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = in[1].ki.wVk = key;
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, in, sizeof(INPUT));
-}
-
-std::string Place(const RECT &r)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%ld,%ld %ldx%ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
-    return text;
-}
-
-bool ControlAt(const Program &p, HWND hChild, RECT want, RECT &got)
-{
-    GetWindowRect(hChild, &got);
-    MapWindowPoints(nullptr, p.hWindow, reinterpret_cast<POINT *>(&got), 2);
-    return EqualRect(&got, &want) != 0;
-}
-
-LONG sizeMessagesFrom, sizeDefaultsFrom; // the probe's counts when the act began
-
-// The window's record from `from` on, for an act that took the client area from `before` to
-// what it is now: the first paint at each new size (told by WM_SIZE, or seen in the paint
-// itself) must have the whole client area to paint, and the size it ends at must get a paint
-// (2 s at most). Also: each size and position message went on to the default processing.
-void CheckRepaint(const Program &p, const char *what, LONG from, SIZE before, bool sizeChange)
-{
-    int changes = 0, told = 0, partial = 0;
-    bool pending = false, done = false;
-    std::string part; // the first paint that left some out: what it left out, of what
-    SIZE size = before, painted{};
-    RECT now;
-    for (double t0 = NowMs(); !done; Sleep(20)) {
-        for (LONG end = p.probe->windowCount; from < end; ++from) {
-            const WindowEvent &e = p.probe->window[from];
-            SIZE at = e.message == WM_SIZE ? SIZE{e.b, e.c} : SIZE{e.a, e.b};
-            told += e.message == WM_SIZE;
-            if (at.cx && at.cy && (at.cx != size.cx || at.cy != size.cy)) ++changes, pending = true;
-            size = at;
-            if (e.message != WM_PAINT) continue;
-            if (pending && !e.c && !partial++)
-                part = "; it left out " + Place(e.box) + " of " + std::to_string(e.a) + "x" + std::to_string(e.b);
-            pending = false;
-            painted = at;
-        }
-        GetClientRect(p.hWindow, &now);
-        bool ends = now.right && now.bottom && (now.right != before.cx || now.bottom != before.cy);
-        done = !pending && (!ends || (painted.cx == now.right && painted.cy == now.bottom));
-        if (NowMs() - t0 > 2000) break;
-    }
-    if (sizeChange) Check(told > 0, "%s: the window is told its new size (%d WM_SIZE)", what, told);
-    LONG got = p.probe->sizeMessages - sizeMessagesFrom, passed = p.probe->sizeDefaults - sizeDefaultsFrom;
-    Check(got == passed, "%s: each size and position message the window got went on to DefWindowProcA (%ld of %ld)",
-          what, passed, got);
-    Check(done && !partial, "%s: the whole client area repainted after each size change (%d changes, %d painted "
-          "in part%s%s)", what, changes, partial, part.c_str(), done ? "" : "; the last one not painted");
-}
-
-DWORD WINAPI PersonAtWindow(void *param)
-{
-    const Program &p = *static_cast<const Program *>(param);
-    for (int i = 0; i < 2500 && IsWindowEnabled(p.hButton); ++i) Sleep(2); // until the click
-    if (!p.probe) return 0;
-    double clicked = NowMs();
-    Sleep(100);
-    RECT w, was, start;
-    GetWindowRect(p.hWindow, &start);
-    LONG mark = 0;
-    DWORD_PTR answer = 0;
-    RECT client;
-    auto Begin = [&] {
-        GetWindowRect(p.hWindow, &was);
-        GetClientRect(p.hWindow, &client);
-        mark = p.probe->windowCount;
-        sizeMessagesFrom = p.probe->sizeMessages;
-        sizeDefaultsFrom = p.probe->sizeDefaults;
-    };
-    // Waits for an act to show (2 s at most; a busy machine is slow to move windows), then
-    // for the window to hold still for 60 ms. `w` is the window's rectangle then.
-    auto Shows = [&](auto shown) {
-        double t0 = NowMs();
-        while (GetWindowRect(p.hWindow, &w), !shown() && NowMs() - t0 < 2000) Sleep(10);
-        for (RECT before = w; NowMs() - t0 < 4000; before = w) {
-            Sleep(60);
-            GetWindowRect(p.hWindow, &w);
-            if (EqualRect(&w, &before)) break;
-        }
-        return shown();
-    };
-    auto After = [&](const char *what, bool sizeChange) {
-        Check(Ask(p.hWindow, WM_NULL, 0, 0, &answer), "%s: the window answers", what);
-        RECT button, bar;
-        bool inPlace = ControlAt(p, p.hButton, RECT{20, 20, 270, 170}, button);
-        inPlace = ControlAt(p, p.hBar, RECT{20, 200, 270, 230}, bar) && inPlace;
-        Check(inPlace, "%s: button at %s, bar at %s (20,20 250x150 and 20,200 250x30)", what, Place(button).c_str(),
-              Place(bar).c_str());
-        CheckRepaint(p, what, mark, SIZE{client.right, client.bottom}, sizeChange);
-        Check(!IsWindowEnabled(p.hButton), "%s: still during the run (the button disabled)", what);
-    };
-    auto Command = [&](WPARAM command) { PostMessageA(p.hWindow, WM_SYSCOMMAND, command, 0); }; // as the caption buttons do
-    auto Corner = [&] {
-        GetWindowRect(p.hWindow, &w);
-        return POINT{w.right - 2, w.bottom - 2};
-    };
-    auto Width = [](const RECT &r) { return r.right - r.left; };
-    auto Height = [](const RECT &r) { return r.bottom - r.top; };
-
-    Begin();
-    Drag(Corner(), 100, 80);
-    Check(Shows([&] { return Width(w) > Width(was) && Height(w) > Height(was); }),
-          "resized larger with the mouse: %s to %s", Place(was).c_str(), Place(w).c_str());
-    After("resized larger", true);
-    Begin();
-    Drag(Corner(), -150, -120);
-    Check(Shows([&] { return Width(w) < Width(start) && Height(w) < Height(start); }),
-          "resized smaller with the mouse: %s to %s", Place(was).c_str(), Place(w).c_str());
-    After("resized smaller", true);
-    RECT normal = w; // where restoring takes it back
-    Begin();
-    Command(SC_MAXIMIZE);
-    Check(Shows([&] { return IsZoomed(p.hWindow) != 0; }), "maximised: %s", Place(w).c_str());
-    After("maximised", true);
-    Begin();
-    Command(SC_RESTORE);
-    Check(Shows([&] { return !IsZoomed(p.hWindow) && EqualRect(&w, &normal); }), "restored: %s (%s)",
-          Place(w).c_str(), Place(normal).c_str());
-    After("restored from maximised", true);
-    normal = w;
-    Begin();
-    Command(SC_MINIMIZE);
-    Check(Shows([&] { return IsIconic(p.hWindow) != 0; }), "minimised");
-    After("minimised", false);
-    Begin();
-    Command(SC_RESTORE);
-    Check(Shows([&] { return !IsIconic(p.hWindow) && EqualRect(&w, &normal); }), "restored from minimised: %s (%s)",
-          Place(w).c_str(), Place(normal).c_str());
-    After("restored from minimised", true);
-    Begin();
-    GetWindowRect(p.hWindow, &w);
-    Drag(POINT{(w.left + w.right) / 2, w.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2}, 60,
-         40);
-    Check(Shows([&] {
-              return w.left == was.left + 60 && w.top == was.top + 40 && Width(w) == Width(was) &&
-                     Height(w) == Height(was);
-          }),
-          "moved by its caption: %s to %s", Place(was).c_str(), Place(w).c_str());
-    After("moved", false);
-
-    // Keys while the button is disabled. A disabled window takes no keyboard focus (Wine
-    // leaves it on the main window after the click): the probe tries to give it to the button,
-    // and the keys go wherever the focus then is, as they would for a person.
-    Begin();
-    answer = AskProbe(p, askFocus);
-    GUITHREADINFO thread{};
-    thread.cbSize = sizeof thread;
-    GetGUIThreadInfo(GetWindowThreadProcessId(p.hWindow, nullptr), &thread);
-    char focus[64] = "nothing";
-    if (thread.hwndFocus) GetClassNameA(thread.hwndFocus, focus, sizeof focus);
-    Check((thread.hwndFocus == p.hButton || thread.hwndFocus == p.hWindow) && GetForegroundWindow() == p.hWindow,
-          "the window is in front, the keyboard focus on the %s (the disabled button %s it)", focus,
-          answer ? "took" : "would not take");
-    PressKey(VK_RETURN);
-    Sleep(100);
-    PressKey(VK_SPACE);
-    Sleep(100);
-    After("Enter and Space pressed", false);
-    Begin();
-    ClickMouse(p.hBar);
-    Sleep(100);
-    After("the bar clicked", false);
-    std::printf("the acts took %.0f ms from the click\n", NowMs() - clicked);
-    return 0;
-}
-
-// --- Two copies at once (--two): two programs in one folder, their buttons clicked 100 ms
-// --- apart, then two programs in two folders. Both runs complete, both programs end with code 0,
-// --- no other window (a crash dialog) appears, and the files are exact in every folder.
-struct OwnWindow {
-    DWORD processId;
-    HWND hWindow;
-};
-
-BOOL CALLBACK FindOwnWindow(HWND hWindow, LPARAM param)
-{
-    auto *own = reinterpret_cast<OwnWindow *>(param);
-    DWORD owner = 0;
-    char cls[64] = "";
-    GetWindowThreadProcessId(hWindow, &owner);
-    GetClassNameA(hWindow, cls, sizeof cls);
-    if (owner != own->processId || std::strcmp(cls, "QUILLBOXFRAME") || !IsWindowVisible(hWindow)) return TRUE;
-    own->hWindow = hWindow;
-    return FALSE;
-}
-
-bool StartProgram(const std::string &exe, const std::string &dir, Program &p)
-{
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    std::string cmd = "\"" + exe + "\"";
-    if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &p.pi)) {
-        Check(false, "start %s in %s (error %lu)", exe.c_str(), dir.c_str(), GetLastError());
-        return false;
-    }
-    WaitForInputIdle(p.pi.hProcess, 60000);
-    OwnWindow own{p.pi.dwProcessId, nullptr};
-    for (int i = 0; i < 600 && !own.hWindow; ++i)
-        if (EnumWindows(FindOwnWindow, LPARAM(&own))) Sleep(100);
-    p.hWindow = own.hWindow;
-    Check(p.hWindow != nullptr, "its window found (process %lu, in %s)", p.pi.dwProcessId, dir.c_str());
-    return p.hWindow && CheckStatic(p);
-}
-
-BOOL CALLBACK ListOtherWindow(HWND hWindow, LPARAM param)
-{
-    auto *others = reinterpret_cast<std::string *>(param);
-    char cls[64] = "", title[64] = "";
-    GetClassNameA(hWindow, cls, sizeof cls);
-    GetWindowTextA(hWindow, title, sizeof title);
-    if (IsWindowVisible(hWindow) && std::strcmp(cls, "QUILLBOXFRAME"))
-        *others += std::string(others->empty() ? "" : ", ") + cls + " \"" + title + "\"";
-    return TRUE;
-}
-
-struct Follow {
-    const Program *p;
-    std::string dir;
-};
-
-DWORD WINAPI FollowSecond(void *param)
-{
-    const Follow &f = *static_cast<const Follow *>(param);
-    who = "[B] ";
-    Sleep(100);
-    FollowRun(*f.p, 1, Close::no, false, f.dir);
-    return 0;
-}
-
-void TwoPrograms(const std::string &exe, const std::string &dir)
-{
-    for (int apart = 0; apart < 2; ++apart) {
-        std::string dirs[2] = {dir, dir};
-        if (apart) {
-            dirs[0] += "\\a";
-            dirs[1] += "\\b";
-            CreateDirectoryA(dirs[0].c_str(), nullptr);
-            CreateDirectoryA(dirs[1].c_str(), nullptr);
-        }
-        std::printf("== two programs %s, their buttons clicked 100 ms apart\n", apart ? "in two folders" : "in one folder");
-        Program p[2];
-        const char *tags[2] = {"[A] ", "[B] "};
-        bool started = true;
-        for (int i = 0; i < 2; ++i) {
-            who = tags[i];
-            started = StartProgram(exe, dirs[i], p[i]) && started;
-        }
-        who = "";
-        if (started) {
-            Follow second{&p[1], dirs[1]};
-            HANDLE hSecond = CreateThread(nullptr, 0, FollowSecond, &second, 0, nullptr);
-            who = tags[0];
-            FollowRun(p[0], 1, Close::no, false, dirs[0]);
-            who = "";
-            WaitForSingleObject(hSecond, INFINITE);
-            CloseHandle(hSecond);
-            std::string others;
-            EnumWindows(ListOtherWindow, LPARAM(&others));
-            Check(others.empty(), "no other window on the screen (no crash dialog)%s%s", others.empty() ? "" : ": ",
-                  others.c_str());
-            for (int i = 0; i <= apart; ++i) {
-                CheckFile(dirs[i] + "\\testfile.tmp");
-                CheckFile(dirs[i] + "\\testfile2.tmp");
-            }
-        }
-        for (int i = 0; i < 2; ++i) {
-            who = tags[i];
-            if (p[i].hWindow) PostMessageA(p[i].hWindow, WM_CLOSE, 0, 0);
-            DWORD ended = p[i].pi.hProcess ? WaitForSingleObject(p[i].pi.hProcess, 10000) : WAIT_FAILED, code = 1;
-            if (p[i].pi.hProcess) GetExitCodeProcess(p[i].pi.hProcess, &code);
-            Check(ended == WAIT_OBJECT_0 && code == 0, "closed: program %s, exit code %lu",
-                  ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s", code);
-            if (ended != WAIT_OBJECT_0 && p[i].pi.hProcess) TerminateProcess(p[i].pi.hProcess, 1);
-            if (p[i].pi.hProcess) CloseHandle(p[i].pi.hProcess), CloseHandle(p[i].pi.hThread);
-        }
-        who = "";
-        for (int i = 0; i < 2; ++i) { // 2 GB each: gone before the next case
-            DeleteFileA((dirs[i] + "\\testfile.tmp").c_str());
-            DeleteFileA((dirs[i] + "\\testfile2.tmp").c_str());
-        }
-    }
-}
-
-// --- The copy phase with the copy stand-in (--own-copy), its report lines and the console ---
-
-// One check of a whole text against what it should be. On a mismatch both are printed from
-// the line before the first difference (45 lines), CR and LF shown as \r and \n.
-void CheckText(const std::string &what, const std::string &want, const std::string &got)
-{
-    Check(want == got, "%s (%zu bytes, %zu expected)", what.c_str(), got.size(), want.size());
-    if (want == got) return;
-    size_t at = 0, from, lines = 0;
-    while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
-    for (from = at; from > 0 && !(want[from - 1] == '\n' && ++lines == 2); --from) {}
-    auto Show = [&](const char *label, const std::string &text) {
-        std::string shown;
-        for (size_t k = from, lf = 0; k < text.size() && lf < 45; lf += text[k++] == '\n')
-            shown += text[k] == '\r' ? std::string("\\r") : text[k] == '\n' ? std::string("\\n\n      ") : std::string(1, text[k]);
-        std::printf("  %s from byte %zu:\n      %s\n", label, from, shown.c_str());
-    };
-    std::printf("  first difference at byte %zu\n", at);
-    Show("expected", want);
-    Show("actual", got);
-}
-
-// The copy stand-in on its own, against the documented CopyFileEx: a table of cases on a
-// source of 2.5 MiB copied in 1 MiB chunks. The cases whose routine is never called also run
-// against the platform's CopyFileExA, which must agree.
-struct CopyCall {
-    DWORD reason;
-    long long total, done, streamSize, streamDone;
-    DWORD stream;
-    bool handles;
-};
-
-struct CopyCase {
-    const char *name;
-    const char *source;     // "full" (2.5 MiB), "empty" or "none"
-    bool oldTarget;         // an older, longer target is there
-    DWORD flags;
-    int answerAt;           // the call that answers `answer`; the others PROGRESS_CONTINUE
-    DWORD answer;
-    int cancelAt;           // the call that sets the cancel flag (-1: none)
-    BOOL result;
-    DWORD error;            // after a failure
-    const char *calls;      // the routine's calls: S (new stream) or C (chunk done) and the bytes so far
-    const char *target;     // afterwards: "copy" of the source, "old", "none", or "part" (the first MiB)
-};
-
-const CopyCase copyCases[] = {
-    {"copies in chunks, replacing a longer file", "full", true, 0, -1, 0, -1, TRUE, 0,
-     "S0 C1048576 C2097152 C2621440", "copy"},
-    {"an empty file: one call at 0 of 0", "empty", false, 0, -1, 0, -1, TRUE, 0, "S0", "copy"},
-    {"source missing: fails before any call", "none", false, 0, -1, 0, -1, FALSE, ERROR_FILE_NOT_FOUND, "", "none"},
-    {"COPY_FILE_FAIL_IF_EXISTS with a target there", "full", true, COPY_FILE_FAIL_IF_EXISTS, -1, 0, -1, FALSE,
-     ERROR_FILE_EXISTS, "", "old"},
-    {"PROGRESS_CANCEL deletes the copy", "full", true, 0, 1, PROGRESS_CANCEL, -1, FALSE, ERROR_REQUEST_ABORTED,
-     "S0 C1048576", "none"},
-    {"PROGRESS_STOP leaves the copy as far as it got", "full", false, 0, 1, PROGRESS_STOP, -1, FALSE,
-     ERROR_REQUEST_ABORTED, "S0 C1048576", "part"},
-    {"PROGRESS_QUIET: no more calls, the copy goes on", "full", false, 0, 1, PROGRESS_QUIET, -1, TRUE, 0,
-     "S0 C1048576", "copy"},
-    {"the cancel flag deletes the copy", "full", false, 0, -1, 0, 1, FALSE, ERROR_REQUEST_ABORTED, "S0 C1048576",
-     "none"},
-};
-
-struct CopyRun {
-    const CopyCase *c;
-    BOOL cancel;
-    std::vector<CopyCall> calls;
-};
-
-DWORD CALLBACK RecordCopyCall(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER streamSize,
-                              LARGE_INTEGER streamDone, DWORD stream, DWORD reason, HANDLE hSource, HANDLE hTarget,
-                              LPVOID data)
-{
-    auto *run = static_cast<CopyRun *>(data);
-    int n = int(run->calls.size());
-    run->calls.push_back({reason, total.QuadPart, done.QuadPart, streamSize.QuadPart, streamDone.QuadPart, stream,
-                          hSource && hTarget && hSource != INVALID_HANDLE_VALUE && hTarget != INVALID_HANDLE_VALUE});
-    if (n == run->c->cancelAt) run->cancel = TRUE;
-    return n == run->c->answerAt ? run->c->answer : PROGRESS_CONTINUE;
-}
-
-std::string ReadAll(const std::string &path, bool *exists = nullptr)
-{
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-    if (exists) *exists = hFile != INVALID_HANDLE_VALUE;
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (hFile != INVALID_HANDLE_VALUE && ReadFile(hFile, buffer, sizeof buffer, &got, nullptr) && got)
-        bytes.append(buffer, got);
-    if (hFile != INVALID_HANDLE_VALUE) CloseHandle(hFile);
-    return bytes;
-}
-
-void WriteAll(const std::string &path, const std::string &bytes)
-{
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD put = 0;
-    WriteFile(hFile, bytes.data(), DWORD(bytes.size()), &put, nullptr);
-    CloseHandle(hFile);
-}
-
-void CheckCopyStandIn(const std::string &dir)
-{
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    while (n > 0 && path[n - 1] != '\\') --n;
-    lstrcpyA(path + n, "e2e_probe.dll");
-    HMODULE hProbeDll = LoadLibraryA(path);
-    using CopyFn = BOOL(WINAPI *)(LPCSTR, LPCSTR, LPPROGRESS_ROUTINE, LPVOID, LPBOOL, DWORD);
-    auto standIn = hProbeDll ? reinterpret_cast<CopyFn>(reinterpret_cast<void *>(GetProcAddress(hProbeDll, "CopyWithProgress")))
-                             : nullptr;
-    Check(standIn != nullptr, "the copy stand-in CopyWithProgress in %s", path);
-    if (!standIn) return;
-    std::string source = dir + "\\stand-in-source.tmp", target = dir + "\\stand-in-target.tmp", full, old(3 << 20, 'o');
-    for (int k = 0; k < (5 << 19); ++k) full += char('a' + k % 23);
-    for (const CopyCase &c : copyCases) {
-        for (CopyFn copy : {standIn, &CopyFileExA}) {
-            if (copy == &CopyFileExA && *c.calls) continue; // Wine's calls no routine
-            DeleteFileA(source.c_str());
-            DeleteFileA(target.c_str());
-            if (std::strcmp(c.source, "none")) WriteAll(source, std::strcmp(c.source, "full") ? "" : full);
-            if (c.oldTarget) WriteAll(target, old);
-            CopyRun run{&c, FALSE, {}};
-            SetLastError(0);
-            BOOL result = copy(source.c_str(), target.c_str(), RecordCopyCall, &run, &run.cancel, c.flags);
-            DWORD error = result ? 0 : GetLastError();
-            std::string calls;
-            long long size = std::strcmp(c.source, "full") ? 0 : (long long)full.size();
-            for (const CopyCall &k : run.calls) {
-                bool sound = k.total == size && k.streamSize == size && k.streamDone == k.done && k.stream == 1 &&
-                             k.handles && k.reason == (calls.empty() ? CALLBACK_STREAM_SWITCH : CALLBACK_CHUNK_FINISHED);
-                calls += (calls.empty() ? "" : " ") + std::string(k.reason == CALLBACK_STREAM_SWITCH ? "S" : "C") +
-                         std::to_string(k.done) + (sound ? "" : "(wrong arguments)");
-            }
-            bool exists = false;
-            std::string after = ReadAll(target, &exists), wantTarget = !std::strcmp(c.target, "old") ? old
-                : !std::strcmp(c.target, "part") ? full.substr(0, 1 << 20) : std::strcmp(c.source, "full") ? "" : full;
-            bool targetOk = std::strcmp(c.target, "none") ? exists && after == wantTarget : !exists;
-            Check(result == c.result && error == c.error && calls == c.calls && targetOk,
-                  "%s copy: %s: result %d error %lu (%d %lu), calls \"%s\" (\"%s\"), target %s%s",
-                  copy == standIn ? "stand-in" : "platform's", c.name, result, error, c.result, c.error, calls.c_str(),
-                  c.calls, c.target, targetOk ? "" : " (not so)");
-        }
-    }
-    DeleteFileA(source.c_str());
-    DeleteFileA(target.c_str());
-}
-
-// What the copy progress rules give for one copy of total bytes in chunks of chunk bytes,
-// with a call at 0 and one after every chunk: a report (a line and a bar position) at each
-// call whose step (a fiftieth of the file) differs from the step of the last reported
-// percentage. That percentage is rounded ties to even and carries over from run to run.
-struct Report {
-    long long done;
-    int position;
-};
-
-std::vector<Report> RulesReports(long long total, long long chunk, int &lastPercent)
-{
-    std::vector<Report> reports;
-    for (long long done = 0;; done = std::min(done + chunk, total)) {
-        double ratio = double(done) / double(total);
-        if (std::floor(ratio * 50.0) != std::floor(lastPercent / 2.0)) {
-            lastPercent = int(std::nearbyint(ratio * 100.0));
-            reports.push_back({done, int(std::nearbyint(lastPercent / 2.0 + 50.0))});
-        }
-        if (done == total) return reports;
-    }
-}
-
-// The report lines as the writer's column and zone rules lay them out: a value, the zone
-// fill (blanks to the next 14-column zone, or CR LF when that zone would end within 14
-// columns of the line's end), the second value, CR LF. The column starts at -1 on a fresh
-// plain output and at the cursor's on a console.
-std::string RulesText(const std::vector<Report> &reports, long long total, int &column, int lineWidth)
-{
-    std::string text;
-    auto Put = [&](const std::string &s) {
-        text += s;
-        size_t last = s.find_last_of("\r\n");
-        unsigned next = last == std::string::npos ? unsigned(column) + unsigned(s.size()) : unsigned(s.size() - 1 - last);
-        column = int(next % unsigned(lineWidth));
-    };
-    for (const Report &r : reports) {
-        Put(" " + std::to_string(total));
-        int zone = column / 14;
-        Put(lineWidth >= 14 && 14 * (zone + 1) + 1 > lineWidth - 14 ? "\r\n" : std::string(14 - column % 14, ' '));
-        Put(" " + std::to_string(r.done) + "\r\n");
-    }
-    return text;
-}
-
-// A console screen buffer as the writer's rules leave it, for text whose lines never reach
-// the buffer's last column: characters go in at the cursor in colour 7; a line feed below
-// the window's bottom row first moves the window down through the buffer, and once the
-// window shows the last row, scrolls the whole content up, blanks in colour 7 coming in
-// at the bottom.
-struct Screen {
-    int width = 0, height = 0, rows = 0; // --console
-    std::string chars;
-    std::vector<WORD> attributes;
-    int x = 0, y = 0, top = 0;
-};
-
-void RulesConsole(Screen &s, const std::string &text)
-{
-    for (char c : text) {
-        if (c == '\r') {
-            s.x = 0;
-        } else if (c == '\n') {
-            s.x = 0;
-            if (++s.y <= s.top + s.rows - 1) continue;
-            if (s.top + s.rows < s.height) {
-                ++s.top;
-            } else {
-                s.chars = s.chars.substr(size_t(s.width)) + std::string(size_t(s.width), ' ');
-                s.attributes.erase(s.attributes.begin(), s.attributes.begin() + s.width);
-                s.attributes.insert(s.attributes.end(), size_t(s.width), 7);
-            }
-            s.y = s.top + s.rows - 1;
-        } else {
-            s.chars[size_t(s.y * s.width + s.x)] = c;
-            s.attributes[size_t(s.y * s.width + s.x)] = 7;
-            ++s.x;
-        }
-    }
-}
-
-// A screen as text, one row a line: the characters, a blank, each cell's colour in hex.
-std::string ScreenRows(int width, int height, const char *chars, const WORD *attributes)
-{
-    std::string rows;
-    for (int y = 0; y < height; ++y) {
-        rows += std::string(chars + y * width, size_t(width)) + " ";
-        for (int x = 0; x < width; ++x) rows += attributes[y * width + x] < 16 ? "0123456789ABCDEF"[attributes[y * width + x]] : '?';
-        rows += "\n";
-    }
-    return rows;
-}
-
-struct Reports {
-    std::vector<long long> chunks; // --own-copy, one a run
-    int lastPercent = 0;           // the copy routine's, as the rules carry it on
-    int column = -1;               // the writer's, as the rules move it
-    int lineWidth = 80;
-    std::string text;              // all the report text the runs so far should have written
-    std::vector<int> positions;    // this run's copy positions
-    long long calls = 0;           // this run's progress calls
-    LONG copiesBefore = 0, callsBefore = 0;
-    Screen screen;
-} reports;
-
-// A pipe (--stdout=pipe) read on a thread of its own while the program runs.
-struct PipeReader {
-    HANDLE hPipe = nullptr;
-    CRITICAL_SECTION lock;
-    std::string bytes;
-    volatile LONG ended = 0;
-} pipeReader;
-
-DWORD WINAPI ReadPipe(LPVOID)
-{
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipeReader.hPipe, buffer, sizeof buffer, &got, nullptr) && got) {
-        EnterCriticalSection(&pipeReader.lock);
-        pipeReader.bytes.append(buffer, got);
-        LeaveCriticalSection(&pipeReader.lock);
-    }
-    pipeReader.ended = 1;
-    return 0;
-}
-
-std::string PipeBytes()
-{
-    EnterCriticalSection(&pipeReader.lock);
-    std::string bytes = pipeReader.bytes;
-    LeaveCriticalSection(&pipeReader.lock);
-    return bytes;
-}
-
-void GiveConsole(const Program &p)
-{
-    Screen &s = reports.screen;
-    p.probe->consoleWidth = s.width;
-    p.probe->consoleHeight = s.height;
-    p.probe->consoleRows = s.rows;
-    s.chars.assign(size_t(s.width * s.height), '.');
-    s.attributes.assign(size_t(s.width * s.height), 8);
-    reports.column = 0; // the cursor's
-    reports.lineWidth = s.width;
-    Check(AskProbe(p, askConsole), "the program has a console as its standard output, a %dx%d buffer seeded with "
-          "\".\", a window of %d rows", s.width, s.height, s.rows);
-}
-
-// Before a run: the stand-in in place with this run's chunk, and what the rules give for it.
-void ExpectReports(const Program &p, int run)
-{
-    long long chunk = reports.chunks[std::min(size_t(run - 1), reports.chunks.size() - 1)];
-    Check(AskProbe(p, askCopy, LPARAM(chunk)) && AskProbe(p, askLook),
-          "run %d: the exe's CopyFileExA import points at the copy stand-in, %lld bytes a chunk", run, chunk);
-    reports.copiesBefore = p.probe->copyCalls;
-    reports.callsBefore = p.probe->progressCalls;
-    reports.calls = (jobBytes + chunk - 1) / chunk + 1;
-    std::vector<Report> rs = RulesReports(jobBytes, chunk, reports.lastPercent);
-    reports.positions.clear();
-    for (const Report &r : rs) reports.positions.push_back(r.position);
-    copyPositions = &reports.positions;
-    std::string text = RulesText(rs, jobBytes, reports.column, reports.lineWidth);
-    reports.text += text;
-    if (reports.screen.width) RulesConsole(reports.screen, text);
-}
-
-// After a run: the copy went through the stand-in, and standard output holds exactly the
-// report lines of the runs so far.
-void CheckReports(const Program &p, int run, const std::string &out)
-{
-    bool looked = AskProbe(p, askLook);
-    const Probe &probe = *p.probe;
-    Check(looked && probe.copyCalls - reports.copiesBefore == 1 && probe.progressCalls - reports.callsBefore == reports.calls &&
-          probe.lastCopyResult, "run %d: one copy through the stand-in (%ld), %ld progress calls (%lld), succeeded (%ld)",
-          run, probe.copyCalls - reports.copiesBefore, probe.progressCalls - reports.callsBefore, reports.calls,
-          probe.lastCopyResult);
-    std::string what = "run " + std::to_string(run) + ": " + std::to_string(reports.text.size()) +
-                       " bytes of report lines as the rules give them, ";
-    if (out == "pipe") {
-        // The lines went into the pipe before the run ended; the reader may lag a little.
-        for (int k = 0; k < 100 && PipeBytes().size() < reports.text.size(); ++k) Sleep(100);
-        CheckText(what + "read from the pipe while the job ran", reports.text, PipeBytes());
-    } else if (!out.empty() && out != "gone" && out != "none") {
-        CheckText(what + "in " + out, reports.text, ReadAll(out));
-    }
-    const Screen &s = reports.screen;
-    if (!s.width) return;
-    const CONSOLE_SCREEN_BUFFER_INFO &info = probe.consoleInfo;
-    const SMALL_RECT &w = info.srWindow;
-    bool sized = probe.consoleRead && info.dwSize.X == s.width && info.dwSize.Y == s.height;
-    Check(sized, "run %d: the console read, a %dx%d buffer (%dx%d)", run, info.dwSize.X, info.dwSize.Y, s.width, s.height);
-    Check(info.dwCursorPosition.X == s.x && info.dwCursorPosition.Y == s.y, "run %d: console cursor at %d,%d (%d,%d)",
-          run, info.dwCursorPosition.X, info.dwCursorPosition.Y, s.x, s.y);
-    Check(w.Left == 0 && w.Top == s.top && w.Right == s.width - 1 && w.Bottom == s.top + s.rows - 1,
-          "run %d: console window rows %d to %d, columns %d to %d (rows %d to %d, columns 0 to %d)", run, w.Top,
-          w.Bottom, w.Left, w.Right, s.top, s.top + s.rows - 1, s.width - 1);
-    if (sized)
-        CheckText("run " + std::to_string(run) + ": the console's characters and colours, row by row",
-                  ScreenRows(s.width, s.height, s.chars.data(), s.attributes.data()),
-                  ScreenRows(s.width, s.height, probe.consoleChars, probe.consoleAttributes));
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     if (argc < 3) {
@@ -1334,13 +582,7 @@ int main(int argc, char **argv)
         else if (a == "--retouch") retouchBetween = true;
         else if (a == "--fast") fastDisk = true;
         else if (a == "--shots") shotsDir = dir;
-        else if (a == "--own-copy") reports.chunks = {1 << 20};
-        else if (a.rfind("--own-copy=", 0) == 0)
-            for (size_t at = 10; at != std::string::npos; at = a.find(',', at + 1))
-                reports.chunks.push_back(std::atoll(a.c_str() + at + 1));
-        else if (a.rfind("--console=", 0) == 0 &&
-                 std::sscanf(a.c_str() + 10, "%dx%d,%d", &reports.screen.width, &reports.screen.height,
-                             &reports.screen.rows) == 3) {}
+        else if (TakeReportOption(a)) {}
         else {
             std::fprintf(stderr, "unknown option %s\n", a.c_str());
             return 2;
@@ -1351,7 +593,7 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    if (reports.chunks.size()) CheckCopyStandIn(dir);
+    if (OwnCopy()) CheckCopyStandIn(dir);
     Check(FindWindowA("QUILLBOXFRAME", nullptr) == nullptr, "no spindlework window open before the start");
     if (two) {
         TwoPrograms(exe, dir);
@@ -1385,9 +627,7 @@ int main(int argc, char **argv)
     }
     if (hOutFile && hOutFile != INVALID_HANDLE_VALUE) CloseHandle(hOutFile);
     if (hPipeReader && out == "pipe") {
-        pipeReader.hPipe = hPipeReader;
-        InitializeCriticalSection(&pipeReader.lock);
-        CloseHandle(CreateThread(nullptr, 0, ReadPipe, nullptr, 0, nullptr));
+        StartPipeReader(hPipeReader);
     } else if (hPipeReader) {
         CloseHandle(hPipeReader); // the reader has gone: writes to the pipe now fail
     }
@@ -1406,15 +646,15 @@ int main(int argc, char **argv)
         RequestShot(p, "idle");
         AwaitShot("idle");
         bool alive = true;
-        if (reports.screen.width && p.probe) GiveConsole(p);
+        if (WantsConsole() && p.probe) GiveConsole(p);
         for (int run = 1; alive && run <= (close != Close::no ? 1 : runs); ++run) {
             if (run > 1 && retouchBetween) Retouch(dir);
-            if (reports.chunks.size() && p.probe) ExpectReports(p, run);
+            if (OwnCopy() && p.probe) ExpectReports(p, run);
             HANDLE hPerson = handle && run == 1 ? CreateThread(nullptr, 0, PersonAtWindow, &p, 0, nullptr) : nullptr;
             alive = FollowRun(p, run, close, poke, dir);
             if (hPerson) WaitForSingleObject(hPerson, INFINITE), CloseHandle(hPerson);
             if (alive && soak) AfterSoakRun(p, dir, run);
-            if (alive && reports.chunks.size() && p.probe) CheckReports(p, run, out);
+            if (alive && OwnCopy() && p.probe) CheckReports(p, run, out);
         }
         if (soak) SoakReport();
         if (shotsDir.size() && alive && close == Close::no) AwaitShot("running");
@@ -1436,10 +676,7 @@ int main(int argc, char **argv)
             GetExitCodeProcess(p.pi.hProcess, &code);
             Check(ended == WAIT_OBJECT_0 && code == 0, "closed: program %s, exit code %lu",
                   ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s", code);
-            for (int k = 0; out == "pipe" && k < 100 && !pipeReader.ended; ++k) Sleep(100);
-            if (out == "pipe" && reports.chunks.size())
-                CheckText(std::string("the pipe ended") + (pipeReader.ended ? "" : " (not within 10 s)") +
-                          " with nothing after the report lines", reports.text, PipeBytes());
+            if (out == "pipe" && OwnCopy()) CheckPipeEnd();
         }
     }
     if (WaitForSingleObject(p.pi.hProcess, 0) != WAIT_OBJECT_0) {

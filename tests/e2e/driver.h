@@ -1,0 +1,62 @@
+// What the end-to-end driver's files share: driver.cpp (start, checks of the window, one run
+// followed to its end), long_use.cpp and copy_reports.cpp.
+#ifndef SPINDLEWORK_E2E_DRIVER_H
+#define SPINDLEWORK_E2E_DRIVER_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "probe.h"
+
+// One line per check, ok or FAIL; failures counts the FAILs.
+void Check(bool ok, const char *fmt, ...);
+extern int failures;
+extern thread_local const char *who; // which program a check is about, when two run at once
+
+double NowMs();
+const long long jobBytes = 1001LL * 1000000; // the job's 1,001 blocks of 1,000,000 bytes
+// Both files exactly jobBytes of "A".
+void CheckFile(const std::string &path);
+
+struct Program {
+    PROCESS_INFORMATION pi{};
+    HWND hWindow = nullptr, hButton = nullptr, hBar = nullptr;
+    Probe *probe = nullptr; // shared with the probe in the program; null when it could not be put there
+};
+
+// A message to the program's window thread; false when it does not answer within 5 s.
+bool Ask(HWND hWindow, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result);
+// Something asked of the probe (ProbeAsk); false when it was not done.
+bool AskProbe(const Program &p, ProbeAsk what, LPARAM lp = 0);
+void ClickMouse(HWND hButton);
+// The window and its controls as created; puts the probe in the program.
+bool CheckStatic(Program &p);
+
+enum class Close { no, writing, copying, pause };
+// Clicks the button and follows one run to its end (or to the window's close mid-run);
+// false when the program stopped answering.
+bool FollowRun(const Program &p, int run, Close close, bool poke, const std::string &dir);
+// The copy positions that the rules give for this run (--own-copy), null when the copy is
+// the platform's and only their order is known.
+extern const std::vector<int> *copyPositions;
+
+// long_use.cpp
+void AfterSoakRun(const Program &p, const std::string &dir, int run);
+void SoakReport();
+DWORD WINAPI PersonAtWindow(void *program);
+void TwoPrograms(const std::string &exe, const std::string &dir);
+
+// copy_reports.cpp
+bool TakeReportOption(const std::string &option); // --own-copy[=BYTES,...], --console=WxH,ROWS
+bool OwnCopy();
+bool WantsConsole();
+void CheckCopyStandIn(const std::string &dir);
+void GiveConsole(const Program &p);
+void ExpectReports(const Program &p, int run);
+void CheckReports(const Program &p, int run, const std::string &out);
+void StartPipeReader(HANDLE hPipe);
+void CheckPipeEnd();
+
+#endif
