@@ -120,10 +120,7 @@ void WriteAll(const std::string &path, const std::string &bytes)
 void CheckCopyStandIn(const std::string &dir)
 {
     char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    while (n > 0 && path[n - 1] != '\\') --n;
-    lstrcpyA(path + n, "e2e_probe.dll");
-    HMODULE hProbeDll = LoadLibraryA(path);
+    HMODULE hProbeDll = LoadProbeDll(path);
     using CopyFn = BOOL(WINAPI *)(LPCSTR, LPCSTR, LPPROGRESS_ROUTINE, LPVOID, LPBOOL, DWORD);
     auto standIn = hProbeDll ? reinterpret_cast<CopyFn>(reinterpret_cast<void *>(GetProcAddress(hProbeDll, "CopyWithProgress")))
                              : nullptr;

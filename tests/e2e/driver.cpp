@@ -184,6 +184,18 @@ void AwaitShot(const char *name)
     Check(ShotTaken(name), "screenshot '%s' taken", name);
 }
 
+// Closes the window as its close box would and waits up to 10 s for the program to end;
+// true when it ended with code 0. how says which, for the check's line.
+bool CloseProgram(const Program &p, std::string &how)
+{
+    if (p.hWindow) PostMessageA(p.hWindow, WM_CLOSE, 0, 0);
+    DWORD ended = WaitForSingleObject(p.pi.hProcess, 10000), code = 1;
+    GetExitCodeProcess(p.pi.hProcess, &code);
+    how = std::string(ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s") + ", exit code " +
+          std::to_string(code);
+    return ended == WAIT_OBJECT_0 && code == 0;
+}
+
 void ClickMouse(HWND hButton)
 {
     RECT r;
@@ -196,6 +208,15 @@ void ClickMouse(HWND hButton)
     SendInput(2, in, sizeof(INPUT));
 }
 
+// e2e_probe.dll from beside the driver; path gets where it was looked for.
+HMODULE LoadProbeDll(char (&path)[MAX_PATH])
+{
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    while (n > 0 && path[n - 1] != '\\') --n;
+    lstrcpyA(path + n, "e2e_probe.dll");
+    return LoadLibraryA(path);
+}
+
 // Puts the probe in the program's process (see Probe) and reads the button's font.
 void AttachProbe(Program &p)
 {
@@ -204,10 +225,7 @@ void AttachProbe(Program &p)
     HANDLE hMap = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Probe), name);
     auto *probe = hMap ? static_cast<Probe *>(MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, sizeof(Probe))) : nullptr;
     char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    while (n > 0 && path[n - 1] != '\\') --n;
-    lstrcpyA(path + n, "e2e_probe.dll");
-    HMODULE hProbeDll = LoadLibraryA(path);
+    HMODULE hProbeDll = LoadProbeDll(path);
     auto proc = hProbeDll ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void *>(GetProcAddress(hProbeDll, "probeHook")))
                           : nullptr;
     HHOOK hHook = proc && probe
@@ -236,6 +254,13 @@ bool SameFont(const LOGFONTA &a, const LOGFONTA &b)
            a.lfOutPrecision == b.lfOutPrecision && a.lfClipPrecision == b.lfClipPrecision &&
            a.lfQuality == b.lfQuality && a.lfPitchAndFamily == b.lfPitchAndFamily &&
            !std::strncmp(a.lfFaceName, b.lfFaceName, LF_FACESIZE);
+}
+
+bool ControlAt(const Program &p, HWND hChild, RECT want, RECT &got)
+{
+    GetWindowRect(hChild, &got);
+    MapWindowPoints(nullptr, p.hWindow, reinterpret_cast<POINT *>(&got), 2);
+    return EqualRect(&got, &want) != 0;
 }
 
 bool CheckStatic(Program &p)
@@ -284,9 +309,8 @@ bool CheckStatic(Program &p)
         Check(GetWindowLongA(hChild, GWL_EXSTYLE) == 0, "%s extended style 0x%08lX (0)", what,
               DWORD(GetWindowLongA(hChild, GWL_EXSTYLE)));
         RECT cr;
-        GetWindowRect(hChild, &cr);
-        MapWindowPoints(nullptr, hWindow, reinterpret_cast<POINT *>(&cr), 2);
-        Check(EqualRect(&cr, &want), "%s at %ld,%ld size %ld x %ld (%ld,%ld %ld x %ld)", what, cr.left, cr.top,
+        bool at = ControlAt(p, hChild, want, cr); // before the arguments below read cr
+        Check(at, "%s at %ld,%ld size %ld x %ld (%ld,%ld %ld x %ld)", what, cr.left, cr.top,
               cr.right - cr.left, cr.bottom - cr.top, want.left, want.top, want.right - want.left,
               want.bottom - want.top);
     };
@@ -447,14 +471,11 @@ bool FollowRun(const Program &p, int run, Close close, bool poke, const std::str
                         (close == Close::copying && Between(FileSize(dir + "\\testfile2.tmp"), 0, jobBytes / 2)) ||
                         (close == Close::pause && !moved && s.ms - t0 >= 400);
         if (running && closeNow) {
-            PostMessageA(p.hWindow, WM_CLOSE, 0, 0);
-            DWORD ended = WaitForSingleObject(p.pi.hProcess, 10000);
-            DWORD code = 1;
-            GetExitCodeProcess(p.pi.hProcess, &code);
-            Check(ended == WAIT_OBJECT_0 && code == 0,
-                  "closed during the %s (bar at %d): program %s, exit code %lu",
+            std::string how;
+            bool closed = CloseProgram(p, how); // before the line reads how
+            Check(closed, "closed during the %s (bar at %d): program %s",
                   close == Close::writing ? "writing phase" : close == Close::copying ? "copy" : "first pause", s.pos,
-                  ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s", code);
+                  how.c_str());
             // Ending without waiting for the task leaves the file being written short.
             std::string cut = dir + (close == Close::copying ? "\\testfile2.tmp" : "\\testfile.tmp");
             long long size = FileSize(cut);
@@ -522,6 +543,12 @@ bool FollowRun(const Program &p, int run, Close close, bool poke, const std::str
           line.size() - end - 1);
     if (p.probe) CheckRecord(p, run, from, p.probe->count);
     return true;
+}
+
+void CheckFiles(const std::string &dir)
+{
+    CheckFile(dir + "\\testfile.tmp");
+    CheckFile(dir + "\\testfile2.tmp");
 }
 
 void CheckFile(const std::string &path)
@@ -664,18 +691,14 @@ int main(int argc, char **argv)
         }
         if (alive && close == Close::no) {
             if (files == "full") {
-                CheckFile(dir + "\\testfile.tmp");
-                CheckFile(dir + "\\testfile2.tmp");
+                CheckFiles(dir);
             } else if (files == "absent") {
                 Check(!Exists(dir + "\\testfile.tmp"), "no testfile.tmp");
                 Check(!Exists(dir + "\\testfile2.tmp"), "no testfile2.tmp");
             }
-            PostMessageA(p.hWindow, WM_CLOSE, 0, 0);
-            DWORD ended = WaitForSingleObject(p.pi.hProcess, 10000);
-            DWORD code = 1;
-            GetExitCodeProcess(p.pi.hProcess, &code);
-            Check(ended == WAIT_OBJECT_0 && code == 0, "closed: program %s, exit code %lu",
-                  ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s", code);
+            std::string how;
+            bool closed = CloseProgram(p, how); // before the line reads how
+            Check(closed, "closed: program %s", how.c_str());
             if (out == "pipe" && OwnCopy()) CheckPipeEnd();
         }
     }

@@ -17,8 +17,9 @@ extern thread_local const char *who; // which program a check is about, when two
 
 double NowMs();
 const long long jobBytes = 1001LL * 1000000; // the job's 1,001 blocks of 1,000,000 bytes
-// Both files exactly jobBytes of "A".
+// The file exactly jobBytes of "A"; CheckFiles: testfile.tmp and testfile2.tmp in dir both so.
 void CheckFile(const std::string &path);
+void CheckFiles(const std::string &dir);
 
 struct Program {
     PROCESS_INFORMATION pi{};
@@ -31,6 +32,12 @@ bool Ask(HWND hWindow, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result);
 // Something asked of the probe (ProbeAsk); false when it was not done.
 bool AskProbe(const Program &p, ProbeAsk what, LPARAM lp = 0);
 void ClickMouse(HWND hButton);
+// Closes the window and waits up to 10 s; true when the program ended with code 0 (how: which).
+bool CloseProgram(const Program &p, std::string &how);
+// e2e_probe.dll from beside the driver (path: where it was looked for).
+HMODULE LoadProbeDll(char (&path)[MAX_PATH]);
+// Where a control sits in the program's window (got); true when that is want.
+bool ControlAt(const Program &p, HWND hChild, RECT want, RECT &got);
 // The window and its controls as created; puts the probe in the program.
 bool CheckStatic(Program &p);
 

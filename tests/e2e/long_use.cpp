@@ -21,8 +21,7 @@ const LONGLONG privateGrowthBound = 1 << 20; // bytes over the first run's, at a
 
 void AfterSoakRun(const Program &p, const std::string &dir, int run)
 {
-    CheckFile(dir + "\\testfile.tmp");
-    CheckFile(dir + "\\testfile2.tmp");
+    CheckFiles(dir);
     bool ok = AskProbe(p, askUsage);
     Check(ok, "run %d: the program's counts read inside it", run);
     usageAfterRun.push_back(ok ? p.probe->usage : Usage{});
@@ -119,13 +118,6 @@ std::string Place(const RECT &r)
     char text[64];
     std::snprintf(text, sizeof text, "%ld,%ld %ldx%ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
     return text;
-}
-
-bool ControlAt(const Program &p, HWND hChild, RECT want, RECT &got)
-{
-    GetWindowRect(hChild, &got);
-    MapWindowPoints(nullptr, p.hWindow, reinterpret_cast<POINT *>(&got), 2);
-    return EqualRect(&got, &want) != 0;
 }
 
 LONG sizeMessagesFrom, sizeDefaultsFrom; // the probe's counts when the act began
@@ -377,20 +369,16 @@ void TwoPrograms(const std::string &exe, const std::string &dir)
             EnumWindows(ListOtherWindow, LPARAM(&others));
             Check(others.empty(), "no other window on the screen (no crash dialog)%s%s", others.empty() ? "" : ": ",
                   others.c_str());
-            for (int i = 0; i <= apart; ++i) {
-                CheckFile(dirs[i] + "\\testfile.tmp");
-                CheckFile(dirs[i] + "\\testfile2.tmp");
-            }
+            for (int i = 0; i <= apart; ++i) CheckFiles(dirs[i]);
         }
         for (int i = 0; i < 2; ++i) {
             who = tags[i];
-            if (p[i].hWindow) PostMessageA(p[i].hWindow, WM_CLOSE, 0, 0);
-            DWORD ended = p[i].pi.hProcess ? WaitForSingleObject(p[i].pi.hProcess, 10000) : WAIT_FAILED, code = 1;
-            if (p[i].pi.hProcess) GetExitCodeProcess(p[i].pi.hProcess, &code);
-            Check(ended == WAIT_OBJECT_0 && code == 0, "closed: program %s, exit code %lu",
-                  ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s", code);
-            if (ended != WAIT_OBJECT_0 && p[i].pi.hProcess) TerminateProcess(p[i].pi.hProcess, 1);
-            if (p[i].pi.hProcess) CloseHandle(p[i].pi.hProcess), CloseHandle(p[i].pi.hThread);
+            if (!p[i].pi.hProcess) continue;
+            std::string how;
+            bool closed = CloseProgram(p[i], how); // before the line reads how
+            Check(closed, "closed: program %s", how.c_str());
+            if (WaitForSingleObject(p[i].pi.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(p[i].pi.hProcess, 1);
+            CloseHandle(p[i].pi.hProcess), CloseHandle(p[i].pi.hThread);
         }
         who = "";
         for (int i = 0; i < 2; ++i) { // 2 GB each: gone before the next case
