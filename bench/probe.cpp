@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include "probe.h"
+#include "../tests/e2e/import_slot.h"
 
 static const UINT taskProgress = WM_USER + 1;
 
@@ -49,27 +50,9 @@ static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 // Points the program's own import of PostMessageA at StampedPostMessageA.
 static bool FollowPosts()
 {
-    BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
-    FARPROC target = GetProcAddress(GetModuleHandleA("user32.dll"), "PostMessageA");
-    const IMAGE_NT_HEADERS *nt =
-        reinterpret_cast<const IMAGE_NT_HEADERS *>(base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    bool found = false;
-    for (auto *module = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
-         imports.VirtualAddress && module->Name; ++module) {
-        for (auto *slot = reinterpret_cast<IMAGE_THUNK_DATA *>(base + module->FirstThunk); slot->u1.Function; ++slot) {
-            if (reinterpret_cast<FARPROC>(slot->u1.Function) != target)
-                continue;
-            DWORD was;
-            if (!VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was))
-                return false;
-            realPostMessageA = reinterpret_cast<BOOL(WINAPI *)(HWND, UINT, WPARAM, LPARAM)>(reinterpret_cast<void *>(target));
-            slot->u1.Function = reinterpret_cast<ULONG_PTR>(&StampedPostMessageA);
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
-            found = true;
-        }
-    }
-    return found;
+    ULONG_PTR real = ReplaceImport("user32.dll", "PostMessageA", reinterpret_cast<ULONG_PTR>(&StampedPostMessageA));
+    realPostMessageA = reinterpret_cast<BOOL(WINAPI *)(HWND, UINT, WPARAM, LPARAM)>(real);
+    return real != 0;
 }
 
 // The probe message: wParam the bar.

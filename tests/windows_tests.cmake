@@ -5,7 +5,8 @@ add_executable(e2e_driver ${CMAKE_CURRENT_LIST_DIR}/e2e/driver.cpp ${CMAKE_CURRE
 target_link_libraries(e2e_driver PRIVATE comctl32 user32 gdi32)
 target_link_options(e2e_driver PRIVATE -static)
 # The driver's hook, loaded into the program's process to read the button's font.
-add_library(e2e_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/e2e/probe.cpp ${CMAKE_CURRENT_LIST_DIR}/e2e/copy_stand_in.cpp)
+add_library(e2e_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/e2e/probe.cpp ${CMAKE_CURRENT_LIST_DIR}/e2e/copy_stand_in.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/e2e/import_slot.cpp)
 target_link_libraries(e2e_probe PRIVATE user32 gdi32)
 # It also reads the program's counts of handles, objects, threads and memory.
 target_link_libraries(e2e_probe PRIVATE psapi ntdll)

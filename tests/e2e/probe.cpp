@@ -9,6 +9,7 @@
 #include <winternl.h>
 
 #include "copy_stand_in.h"
+#include "import_slot.h"
 #include "probe.h"
 
 static Probe *probe;
@@ -29,33 +30,6 @@ static LRESULT CALLBACK ButtonSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 {
     if (m == WM_ENABLE) Record(m, wp);
     return CallWindowProcA(buttonProc, hWindow, m, wp, lp);
-}
-
-// Points the exe's import of function from dll at replacement, through the main module's
-// import descriptors; the exe's file stays as it is. Returns what the slot held, or null.
-static ULONG_PTR ReplaceImport(const char *dll, const char *function, ULONG_PTR replacement)
-{
-    auto *base = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
-    auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto *d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
-         imports.VirtualAddress && d->Name; ++d) {
-        if (lstrcmpiA(reinterpret_cast<char *>(base + d->Name), dll)) continue;
-        auto *name = reinterpret_cast<IMAGE_THUNK_DATA *>(base + d->OriginalFirstThunk);
-        auto *slot = reinterpret_cast<IMAGE_THUNK_DATA *>(base + d->FirstThunk);
-        for (; d->OriginalFirstThunk && name->u1.AddressOfData; ++name, ++slot) {
-            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
-                lstrcmpA(reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + name->u1.AddressOfData)->Name, function))
-                continue;
-            DWORD was;
-            if (!VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was)) return 0;
-            ULONG_PTR old = slot->u1.Function;
-            slot->u1.Function = replacement;
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
-            return old;
-        }
-    }
-    return 0;
 }
 
 // A console of the asked size as the program's standard output, seeded with a pattern so
