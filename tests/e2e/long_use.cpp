@@ -91,11 +91,18 @@ void MouseButton(DWORD flag)
 }
 
 // Presses at `from`, moves by dx, dy in ten steps of 15 ms, lets go: about a fifth of a second.
-void Drag(POINT from, int dx, int dy)
+// As a person would, it moves only once the window has taken hold (its thread in the move
+// or size loop, a second at most): a window thread still busy with the worker's positions can
+// take the press late, and a press it takes after the release moves nothing.
+void Drag(HWND hWindow, POINT from, int dx, int dy)
 {
     MouseTo(from);
     Sleep(30);
     MouseButton(MOUSEEVENTF_LEFTDOWN);
+    GUITHREADINFO held{};
+    held.cbSize = sizeof held;
+    for (double t0 = NowMs(); NowMs() - t0 < 1000; Sleep(5))
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(hWindow, nullptr), &held) && (held.flags & GUI_INMOVESIZE)) break;
     for (int step = 1; step <= 10; ++step) {
         Sleep(15);
         MouseTo(POINT{from.x + dx * step / 10, from.y + dy * step / 10});
@@ -209,12 +216,12 @@ DWORD WINAPI PersonAtWindow(void *param)
     auto Height = [](const RECT &r) { return r.bottom - r.top; };
 
     Begin();
-    Drag(Corner(), 100, 80);
+    Drag(p.hWindow, Corner(), 100, 80);
     Check(Shows([&] { return Width(w) > Width(was) && Height(w) > Height(was); }),
           "resized larger with the mouse: %s to %s", Place(was).c_str(), Place(w).c_str());
     After("resized larger", true);
     Begin();
-    Drag(Corner(), -150, -120);
+    Drag(p.hWindow, Corner(), -150, -120);
     Check(Shows([&] { return Width(w) < Width(start) && Height(w) < Height(start); }),
           "resized smaller with the mouse: %s to %s", Place(was).c_str(), Place(w).c_str());
     After("resized smaller", true);
@@ -240,7 +247,7 @@ DWORD WINAPI PersonAtWindow(void *param)
     After("restored from minimised", true);
     Begin();
     GetWindowRect(p.hWindow, &w);
-    Drag(POINT{(w.left + w.right) / 2, w.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2}, 60,
+    Drag(p.hWindow, POINT{(w.left + w.right) / 2, w.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2}, 60,
          40);
     Check(Shows([&] {
               return w.left == was.left + 60 && w.top == was.top + 40 && Width(w) == Width(was) &&
