@@ -133,8 +133,9 @@ static void WriteToConsole(const char *text, int length)
     CONSOLE_SCREEN_BUFFER_INFO info;
     bool infoRead = GetConsoleScreenBufferInfo(hStdOutput, &info) != FALSE;
     if (!infoRead) {
-        // Go on as if on an 80 x 25 buffer from column 0 of the window's top row;
-        // the mode test at the end then leaves console mode.
+        // Go on as if on an 80 x 25 buffer from column 0 of the window's top row, but never
+        // scroll or blank: that buffer is a guess, and the rows are the user's history.
+        // The mode test at the end then leaves console mode.
         info.dwSize.X = 80;
         info.dwSize.Y = 25;
         info.dwCursorPosition.X = 0;
@@ -167,7 +168,7 @@ static void WriteToConsole(const char *text, int length)
             x = 0;
             ++y;
         }
-        if (y > WindowBottom(top, info.dwSize))
+        if (infoRead && y > WindowBottom(top, info.dwSize))
             FollowCursorDown(&y, &top, info.dwSize, info.wAttributes);
         int run = 0;
         while (i + run < length && x + run < width && text[i + run] != '\r' && text[i + run] != '\n')
@@ -186,7 +187,7 @@ static void WriteToConsole(const char *text, int length)
             }
         }
     }
-    if (y > WindowBottom(top, info.dwSize))
+    if (infoRead && y > WindowBottom(top, info.dwSize))
         FollowCursorDown(&y, &top, info.dwSize, info.wAttributes);
 
     COORD cursor = {(SHORT)x, (SHORT)y};

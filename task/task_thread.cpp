@@ -46,21 +46,20 @@ DWORD WINAPI TaskThreadProc(LPVOID param)
 
     FILE *scratchFile = OpenScratchFile();
 
-    // Each block is made afresh for its index and is done with before the next, but
-    // always in the same memory, committed once for the run. A block this large would
-    // otherwise come as fresh pages from the system every time (it is past what heaps
-    // keep on their free lists, and a private heap of fixed size cannot hold it in a
-    // 32-bit process), and faulting those pages in cost several times the write itself.
-    // If the memory cannot be had, no block can be made and every block is skipped.
-    char *blockMemory = (char *)VirtualAlloc(NULL, blockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-
+    // Each block is made afresh for its index and is done with before the next, but in the
+    // same memory, committed once and reused. A block this large would otherwise come as
+    // fresh pages from the system every time (it is past what heaps keep on their free
+    // lists), and faulting those pages in cost several times the write itself. An index
+    // whose memory cannot be had is skipped, and the next index tries again.
+    char *blockMemory = NULL;
     for (int index = 0; index <= lastBlockIndex; ++index) {
-        char *block = blockMemory;
-        if (block) {
-            memset(block, 'A', blockSize);
+        if (!blockMemory)
+            blockMemory = (char *)VirtualAlloc(NULL, blockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (blockMemory) {
+            memset(blockMemory, 'A', blockSize);
             // A short or failed write (a full disk, a read-only file) is passed over.
             if (scratchFile)
-                fwrite(block, 1, blockSize, scratchFile);
+                fwrite(blockMemory, 1, blockSize, scratchFile);
         }
         // index / 20.0 rounded, ties to even: 0 to 50 over the writing phase.
         PostMessageA(hMainWindow, WM_TASKPROGRESS, (WPARAM)std::nearbyint(index / 20.0), 0);

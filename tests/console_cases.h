@@ -43,6 +43,14 @@ inline bool RunWriterStep(const ConsoleStep &step)
     }
 }
 
+// The rows of a seeded buffer from row 0 down to the given ones: characters, or colours.
+inline std::vector<std::string> SeedAbove(int width, int count, bool colours, std::vector<std::string> rows)
+{
+    for (int y = count - 1; y >= 0; --y)
+        rows.insert(rows.begin(), std::string((size_t)width, colours ? '.' : (char)('a' + y % 26)));
+    return rows;
+}
+
 inline std::string CoordText(COORD c) { return "(" + std::to_string(c.X) + "," + std::to_string(c.Y) + ")"; }
 
 inline std::string RectText(SMALL_RECT r)
@@ -185,6 +193,12 @@ inline const std::vector<ConsoleCase> &ConsoleCases()
          {S(20, 'a'), "345" + S(17, 'b'), "cccc12" + S(14, 'c'), "6" + S(19, 'd'), S(20, 'e'), S(20, 'f')},
          {seed20, "\7\7\7" + S(17, '.'), "....CC" + S(14, '.'), "C" + S(19, '.'), seed20, seed20}, "(0,4)",
          "{0,2,19,4}"},
+        // With history above the window, the guessed 80 x 25 buffer must not scroll or blank it.
+        {"UnreadableStateLeavesTheHistoryAboveTheWindow", {80, 30}, {0, 26, 79, 28}, {0, 27},
+         {Put("1\r\n"), ReadAccessLost(), Put("X\r\n\r\n")},
+         SeedAbove(80, 26, false, {"X" + S(79, 'a'), "1" + S(79, 'b'), S(80, 'c'), S(80, 'd')}),
+         SeedAbove(80, 26, true, {"\7" + S(79, '.'), "C" + S(79, '.'), S(80, '.'), S(80, '.')}), "(0,28)",
+         "{0,26,79,28}"},
     };
     return cases;
 }

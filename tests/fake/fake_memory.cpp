@@ -15,7 +15,11 @@ FakeMemoryState &FakeMemory()
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protection)
 {
     FakeMemoryState &state = FakeMemory();
-    if (state.failCommit || address || type != (MEM_COMMIT | MEM_RESERVE) || protection != PAGE_READWRITE)
+    if (state.failCommits > 0) {
+        --state.failCommits;
+        return NULL;
+    }
+    if (address || type != (MEM_COMMIT | MEM_RESERVE) || protection != PAGE_READWRITE)
         return NULL;
     state.mostLiveRegions = std::max(state.mostLiveRegions, ++state.liveRegions);
     return calloc(1, size);

@@ -3,7 +3,7 @@
 #define SPINDLEWORK_FAKE_MEMORY_H
 
 struct FakeMemoryState {
-    bool failCommit = false;
+    int failCommits = 0; // so many commits from now on fail
     int liveRegions = 0;
     int mostLiveRegions = 0;
 };

@@ -41,7 +41,7 @@ static bool SetUpConsole(HANDLE hConsole, const ConsoleCase &c)
         CHAR_INFO cells[128];
         for (SHORT x = 0; x < c.size.X; ++x) {
             cells[x].Char.UnicodeChar = 0;
-            cells[x].Char.AsciiChar = (char)('a' + y);
+            cells[x].Char.AsciiChar = (char)('a' + y % 26);
             cells[x].Attributes = SEED_COLOURS;
         }
         COORD rowSize = {c.size.X, 1}, from = {0, 0};
