@@ -16,25 +16,20 @@ set_target_properties(e2e_driver e2e_probe PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(e2e_driver e2e_probe spindlework)
 
+# The scenarios and the builds they run on, from the one list that run-e2e reads too.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(e2ePreset win32)
-  # The shipped exe under emulation: the full check once, and a scratch file over 2 GiB,
-  # which it must measure with 64-bit offsets.
-  set(e2eScenarios full long-scratch)
 else()
   set(e2ePreset win64)
-  set(e2eScenarios full close-writing close-copying second-run
-    # Faults and hostile conditions: nothing lost, no hang, exit code 0.
-    long-scratch read-only-scratch no-create copy-replaced copy-read-only disk-full
-    stdout-file stdout-gone stdout-none)
-  # Long use, two programs at once, a person at the window, the window closed before the job.
-  list(APPEND e2eScenarios soak two-instances handled close-pause)
 endif()
-# The copy phase through a copy stand-in that calls the progress routine: its report lines
-# on a file, a pipe and a real console, in both builds. (Under qemu-i386 the probe makes its
-# console calls on a thread of its own: see probe.cpp.)
-list(APPEND e2eScenarios copy-report-file copy-report-pipe copy-report-console copy-report-narrow)
-foreach(scenario IN LISTS e2eScenarios)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/e2e/scenarios)
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/e2e/scenarios scenarioLines REGEX "^[a-z]")
+foreach(scenarioLine IN LISTS scenarioLines)
+  string(REGEX MATCH "^([a-z0-9-]+) *[|]([^|]*)[|]" ignored "${scenarioLine}")
+  set(scenario ${CMAKE_MATCH_1})
+  if(NOT " ${CMAKE_MATCH_2} " MATCHES " ${e2ePreset} ")
+    continue()
+  endif()
   add_test(NAME e2e_${scenario}
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/run-e2e ${e2ePreset} ${scenario} ${CMAKE_BINARY_DIR})
   # Liveness only: a run moves about 4 GB through the disk and Wine, slower under emulation.

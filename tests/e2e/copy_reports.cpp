@@ -1,17 +1,14 @@
 // End-to-end driver, the copy phase: the copy stand-in checked, and the bar positions and
 // report lines (file, pipe, console) that the rules give, against what the program made.
 #include <windows.h>
-#include <commctrl.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "probe.h"
 #include "driver.h"
 
 // --- The copy phase with the copy stand-in (--own-copy), its report lines and the console ---

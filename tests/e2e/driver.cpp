@@ -1,84 +1,55 @@
-// End-to-end driver: starts spindlework.exe, finds its window the way any other
-// program would, checks the window and its two controls, clicks the start button and
-// follows the run on the bar and the button, checks the files, closes the window.
+// End-to-end driver: starts spindlework.exe, finds its window the way any other program would,
+// checks the window and its two controls, clicks the start button and follows each run through
+// the probe's record (probe.h) to its end, checks the files, closes the window.
 //
 //   e2e_driver <spindlework.exe> <working-dir> [options]
 //     --files=full|absent|skip  afterwards testfile.tmp and testfile2.tmp are each exactly
-//                               1,001,000,000 bytes of "A" / do not exist / are not looked at
-//                               (default full)
+//                               1,001,000,000 bytes of "A", held open by nobody / do not exist /
+//                               are not looked at (default full)
 //     --runs=N                  click and follow N runs one after another (default 1)
-//     --close=writing|copying   close the window during the first run's writing phase, or
-//                               while its copy runs (seen from the files' sizes): the program
-//                               ends with code 0 within 10 s, leaving the file being written
-//                               short (the task is not waited for); no other file check
-//     --limit=SECONDS           give up on a run after this long (default 900; liveness only)
-//     --poke                    during each run, click the disabled button with the mouse
-//                               (SendInput) now and then; no second run may start
-//     --stdout=FILE|gone|none   start the program with FILE as its standard output and error;
-//                               gone: a pipe whose reading end the driver closes as soon as the
-//                               program has started; none: no standard handles at all
+//     --close=writing|copying|pause  hold the worker in the first run at its 200th block, in its
+//                               copy (with --own-copy), or in its first pause, and close the window
+//                               there: the program ends with code 0 within 10 s without it
+//     --stall=SECONDS           fail a run when nothing new happens for this long (default 60)
+//     --stdout=FILE|pipe|gone|none  the program's standard output and error: a file; a pipe the
+//                               driver reads while the job runs; a pipe whose reader is gone at the
+//                               start; no standard handles at all
 //     --retouch                 between runs, spoil what the run left: a "Z" at byte 500,000,000
 //                               of testfile.tmp, a tail (retouchTail) appended to it, and
-//                               testfile2.tmp cut to 1,000 bytes (the caller checks the files)
-//     --fast                    part of the job's disk work fails at once (see FollowRun): the
-//                               bar's samples need not show the climb to 50, and 100 may show
-//                               for half a second only
-//     --shots                   ask the calling script for screenshots: writes
-//                               shot-<name>.req ("x y width height" of the window, screen
-//                               pixels) into the working directory and waits for
-//                               shot-<name>.done; names: idle, running, and console (the
-//                               console's window after the last run, with --console)
-//     --close=pause             close the window in the second before the job begins: the program
-//                               ends with code 0 and neither file is made
-//     --soak                    after each run, check both files and read the program's handle,
-//                               GDI and USER object, thread and private-byte counts inside it;
-//                               at the end print them as a table: from the second run on each
-//                               count is as after the first, private bytes grow 1 MiB at most
-//     --handle                  during the first run, resize, maximise, minimise, restore and
-//                               move the window, press Enter and Space while the button is disabled,
-//                               click the bar: the controls stay in place, the window answers,
-//                               each size change repaints the whole client area
-//     --two                     two programs in the working directory, their buttons clicked
-//                               100 ms apart, then two in its subfolders a and b: both runs
-//                               complete, both end with code 0, no other window shows, every
-//                               folder's two files are exact
-//     --own-copy[=BYTES,...]    before each run the probe points the exe's CopyFileExA at our
-//                               copy stand-in (copy_stand_in.cpp; Wine's own never calls the
-//                               progress routine), moving BYTES a chunk (one figure per run,
-//                               the last for the rest; default 1048576). The stand-in is first
-//                               checked on its own, and after each run: the bar's copy
-//                               positions in the window's record and the report lines on
-//                               standard output (--stdout=FILE or pipe, --console) are
-//                               exactly what the copy progress and writer rules give
-//     --stdout=pipe             standard output to a pipe that the driver reads as the job runs
-//     --console=WxH,ROWS        before the first click the probe gives the program a console
-//                               as its standard output: a screen buffer W columns by H rows,
-//                               seeded with "." in colour 8, a window of ROWS rows, colour 7
-// Unix paths (/...) are taken as paths on Wine's Z: drive. e2e_probe.dll (probe.cpp) must
-// sit beside the driver: brought into the program's process by a
-// brief hook, it reads the button's font and records every change the window makes to its
-// button (WM_ENABLE) and bar (PBM_SETPOS), so each run is also checked message by message.
-// The window must answer (WM_NULL, PBM_GETPOS) within 5 s throughout.
-// Prints one line per check and the runs' timelines; exit code 0 when all passed.
+//                               testfile2.tmp cut to 1,000 bytes (the calling script checks them)
+//     --shots                   screenshots by the calling script: writes shot-<name>.req ("x y
+//                               width height" of the window) into the working directory and waits
+//                               for shot-<name>.done; idle, running, and console (with --console)
+//     --soak                    after each run, check both files and read the program's counts
+//                               inside it; at the end, from the second run on each count is as
+//                               after the first, private bytes grow 1 MiB at most
+//     --handle                  during the first run, resize, maximise, minimise, restore and move
+//                               the window: the controls stay in place, the window answers
+//     --own-copy[=BYTES,...]    the exe's CopyFileExA copies through our copy stand-in
+//                               (copy_stand_in.cpp; Wine's own never calls the progress routine),
+//                               BYTES a chunk (one figure per run, the last for the rest; default
+//                               1 MiB): the copy positions and the report lines (file, pipe,
+//                               console) must be exactly what the copy progress and writer rules give
+//     --console=WxH,ROWS        the program gets a console as its standard output: a W x H screen
+//                               buffer seeded with "." in colour 8, a window of ROWS rows, colour 7
+// Unix paths (/...) are taken as paths on Wine's Z: drive. e2e_probe.dll must sit beside the
+// driver. The window must answer (WM_NULL) within 5 s throughout.
+// Prints one line per check; exit code 0 when all passed.
 #include <windows.h>
 #include <commctrl.h>
-#include <algorithm>
-#include <cmath>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "probe.h"
 #include "driver.h"
-
+#include "probe.h"
 
 int failures = 0;
-thread_local const char *who = "";
 
-// One line per check, written whole: checks come from more than one thread.
 void Check(bool ok, const char *fmt, ...)
 {
     char text[4096];
@@ -86,9 +57,20 @@ void Check(bool ok, const char *fmt, ...)
     va_start(args, fmt);
     std::vsnprintf(text, sizeof text, fmt, args);
     va_end(args);
-    std::printf("%s %s%s\n", ok ? "ok  " : "FAIL", who, text);
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", text);
     std::fflush(stdout);
-    if (!ok) __atomic_add_fetch(&failures, 1, __ATOMIC_SEQ_CST);
+    failures += !ok;
+}
+
+// One check of two sequences as a whole; on a mismatch both are shown around the first difference.
+void CheckSequence(const std::string &what, const std::vector<std::string> &want, const std::vector<std::string> &got)
+{
+    size_t at = 0;
+    while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
+    Check(want == got, "%s (%zu entries, %zu expected)", what.c_str(), got.size(), want.size());
+    for (size_t i = at < 3 ? 0 : at - 3; want != got && i < at + 4 && (i < want.size() || i < got.size()); ++i)
+        std::printf("  #%zu  expected: %s\n        actual:   %s\n", i, i < want.size() ? want[i].c_str() : "(none)",
+                    i < got.size() ? got[i].c_str() : "(none)");
 }
 
 std::string WinPath(std::string p)
@@ -117,15 +99,12 @@ long long FileSize(const std::string &path)
     return (long long)data.nFileSizeHigh << 32 | data.nFileSizeLow;
 }
 
-bool Between(long long value, long long low, long long high) { return value >= low && value <= high; }
-
 bool Ask(HWND hWindow, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result)
 {
     return SendMessageTimeoutA(hWindow, msg, wp, lp, SMTO_NORMAL, 5000, result) != 0;
 }
 
-// Something asked of the probe (ProbeAsk); false when it was not done. Giving a console can
-// take a while under emulation.
+// Giving a console can take a while under emulation.
 bool AskProbe(const Program &p, ProbeAsk what, LPARAM lp)
 {
     DWORD_PTR done = 0;
@@ -133,32 +112,7 @@ bool AskProbe(const Program &p, ProbeAsk what, LPARAM lp)
                                           120000, &done) && done;
 }
 
-struct BarSample {
-    double ms;
-    int pos;
-    bool enabled;
-};
-
-// Bar position and button state as one consistent pair: the program sets both in one
-// message handler, so a pair counts when the position read before and after the button
-// state agree (after many tries of a bar that never holds still, the last pair).
-// False when the program does not answer, the window itself (WM_NULL) or the bar.
-bool TakeSample(const Program &p, BarSample &s)
-{
-    DWORD_PTR ignored;
-    if (!Ask(p.hWindow, WM_NULL, 0, 0, &ignored)) return false;
-    for (int tries = 0; tries < 100; ++tries) {
-        DWORD_PTR before = 0, after = 0;
-        if (!Ask(p.hBar, PBM_GETPOS, 0, 0, &before)) return false;
-        bool enabled = IsWindowEnabled(p.hButton) != 0;
-        if (!Ask(p.hBar, PBM_GETPOS, 0, 0, &after)) return false;
-        s = {NowMs(), int(after), enabled};
-        if (before == after) break;
-    }
-    return true;
-}
-
-std::string shotsDir; // working directory when screenshots are asked for
+std::string shotsDir; // the working directory when screenshots are asked for
 
 void RequestWindowShot(HWND hWindow, const char *name)
 {
@@ -173,39 +127,73 @@ void RequestWindowShot(HWND hWindow, const char *name)
     }
 }
 
-void RequestShot(const Program &p, const char *name) { RequestWindowShot(p.hWindow, name); }
-
-bool ShotTaken(const char *name) { return Exists(shotsDir + "\\shot-" + name + ".done"); }
-
 void AwaitShot(const char *name)
 {
     if (shotsDir.empty()) return;
-    for (int i = 0; i < 200 && !ShotTaken(name); ++i) Sleep(100);
-    Check(ShotTaken(name), "screenshot '%s' taken", name);
+    std::string done = shotsDir + "\\shot-" + name + ".done";
+    for (int i = 0; i < 200 && !Exists(done); ++i) Sleep(100);
+    Check(Exists(done), "screenshot '%s' taken", name);
+}
+
+// The probe's record from `from` on, each entry as the expected sequences write it: the window
+// thread's and the other threads' (the worker's) apart. Stops at a slot still being filled.
+struct Record {
+    std::vector<std::string> window, worker;
+    LONG next = 0;
+    int lastBar = 0;
+    bool returned = false, marked = false;
+};
+
+LONG_PTR threadHandle; // the last worker thread's handle, as CreateThread gave it
+
+void ReadRecord(const Program &p, Record &r)
+{
+    const Probe &probe = *p.probe;
+    for (; r.next < probe.count && r.next < LONG(sizeof probe.calls / sizeof probe.calls[0]); ++r.next) {
+        const Call &c = probe.calls[r.next];
+        char text[160];
+        switch (c.kind) {
+        case 0: return;
+        case 'B': std::snprintf(text, sizeof text, "button %s", c.a ? "enabled" : "disabled"); break;
+        case 'P': std::snprintf(text, sizeof text, "bar %d", int(c.a)), r.lastBar = int(c.a); break;
+        case 'p':
+            std::snprintf(text, sizeof text, "post to %s 0x%X %d %d", HWND(c.window) == p.hWindow ? "the window" : "another",
+                          unsigned(c.a), int(c.b), int(c.c));
+            break;
+        case 's': std::snprintf(text, sizeof text, "sleep %d %d", int(c.a), int(c.b)); break;
+        case 't': std::snprintf(text, sizeof text, "thread started%s", c.b ? " with the window" : ""); break;
+        case 'r': std::snprintf(text, sizeof text, "thread returned %d", int(c.a)), r.returned = true; break;
+        case 'c': std::snprintf(text, sizeof text, "close %s", c.a && c.a == threadHandle ? "the thread" : "a handle"); break;
+        case 'd': std::snprintf(text, sizeof text, "delete %s", c.a == probe.hFont ? "the font" : "an object"); break;
+        case 'x':
+            std::snprintf(text, sizeof text, "copy flags %d%s%s", int(c.a), c.b ? " with the window" : "",
+                          c.c ? " with a cancel flag" : "");
+            break;
+        default: std::snprintf(text, sizeof text, "marker"), r.marked = true;
+        }
+        if (c.kind == 't') threadHandle = c.a;
+        (c.thread == p.windowThread ? r.window : r.worker).push_back(text);
+    }
 }
 
 // Closes the window as its close box would and waits up to 10 s for the program to end;
-// true when it ended with code 0. how says which, for the check's line.
+// true when it ended with code 0. how says which, for the check's line. On the way out the
+// window deletes the button's font, and asks nothing else of the system through its imports.
 bool CloseProgram(const Program &p, std::string &how)
 {
+    Record r;
+    if (p.probe) r.next = p.probe->count;
     if (p.hWindow) PostMessageA(p.hWindow, WM_CLOSE, 0, 0);
     DWORD ended = WaitForSingleObject(p.pi.hProcess, 10000), code = 1;
     GetExitCodeProcess(p.pi.hProcess, &code);
     how = std::string(ended == WAIT_OBJECT_0 ? "ended" : "still running after 10 s") + ", exit code " +
           std::to_string(code);
+    std::vector<std::string> calls; // the bar may still be catching up with a worker held mid-run
+    if (p.probe) ReadRecord(p, r);
+    for (const std::string &e : r.window)
+        if (e.rfind("bar ", 0) != 0) calls.push_back(e);
+    if (p.probe) CheckSequence("on closing: the window's calls", {"delete the font"}, calls);
     return ended == WAIT_OBJECT_0 && code == 0;
-}
-
-void ClickMouse(HWND hButton)
-{
-    RECT r;
-    GetWindowRect(hButton, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
 }
 
 // e2e_probe.dll from beside the driver; path gets where it was looked for.
@@ -217,7 +205,7 @@ HMODULE LoadProbeDll(char (&path)[MAX_PATH])
     return LoadLibraryA(path);
 }
 
-// Puts the probe in the program's process (see Probe) and reads the button's font.
+// Puts the probe in the program's process (see Probe).
 void AttachProbe(Program &p)
 {
     char name[64];
@@ -234,26 +222,8 @@ void AttachProbe(Program &p)
     DWORD_PTR ignored;
     if (hHook) Ask(p.hWindow, RegisterWindowMessageA(probeName), WPARAM(p.hBar), LPARAM(p.hButton), &ignored);
     if (hHook) UnhookWindowsHookEx(hHook);
-    Check(probe && probe->recording, "probe in the program, following the button and the bar (%s)", path);
+    Check(probe && probe->recording, "probe in the program, following the controls and the imports (%s)", path);
     if (probe && probe->recording) p.probe = probe; // the view and the mapping stay until the driver ends
-}
-
-// 1 with lf filled, 2 when the button has no font, 0 when the probe got no answer.
-int ButtonFont(const Program &p, LOGFONTA &lf)
-{
-    if (!p.probe) return 0;
-    lf = p.probe->font;
-    return p.probe->fontState;
-}
-
-bool SameFont(const LOGFONTA &a, const LOGFONTA &b)
-{
-    return a.lfHeight == b.lfHeight && a.lfWidth == b.lfWidth && a.lfEscapement == b.lfEscapement &&
-           a.lfOrientation == b.lfOrientation && a.lfWeight == b.lfWeight && a.lfItalic == b.lfItalic &&
-           a.lfUnderline == b.lfUnderline && a.lfStrikeOut == b.lfStrikeOut && a.lfCharSet == b.lfCharSet &&
-           a.lfOutPrecision == b.lfOutPrecision && a.lfClipPrecision == b.lfClipPrecision &&
-           a.lfQuality == b.lfQuality && a.lfPitchAndFamily == b.lfPitchAndFamily &&
-           !std::strncmp(a.lfFaceName, b.lfFaceName, LF_FACESIZE);
 }
 
 bool ControlAt(const Program &p, HWND hChild, RECT want, RECT &got)
@@ -276,7 +246,8 @@ bool CheckStatic(Program &p)
     Check(r.right - r.left == 315 && r.bottom - r.top == 300, "window outer size %ld x %ld (315 x 300)",
           r.right - r.left, r.bottom - r.top);
     DWORD style = GetWindowLongA(hWindow, GWL_STYLE), exStyle = GetWindowLongA(hWindow, GWL_EXSTYLE);
-    // WS_OVERLAPPEDWINDOW as created, made visible; the system adds WS_CLIPSIBLINGS.
+    // WS_OVERLAPPEDWINDOW as created, made visible in the normal state, although the driver
+    // started the program minimised; the system adds WS_CLIPSIBLINGS.
     Check(style == (WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPSIBLINGS), "window style 0x%08lX (0x%08lX)",
           style, DWORD(WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPSIBLINGS));
     Check((exStyle & ~DWORD(WS_EX_WINDOWEDGE)) == 0, "window extended style 0x%08lX (only WS_EX_WINDOWEDGE)",
@@ -296,252 +267,135 @@ bool CheckStatic(Program &p)
           children);
     if (!p.hButton || !p.hBar) return false;
     AttachProbe(p);
+    if (!p.probe) return false;
+    const Probe &probe = *p.probe;
+    Check(probe.classBrush == COLOR_BTNFACE + 1 && probe.classCursor == probe.arrowCursor &&
+          probe.classIcon == probe.applicationIcon && probe.classExtra == 0,
+          "class background %ld (%d), the arrow cursor %s, the application icon %s, extra bytes %ld", long(probe.classBrush),
+          COLOR_BTNFACE + 1, probe.classCursor == probe.arrowCursor ? "yes" : "no",
+          probe.classIcon == probe.applicationIcon ? "yes" : "no", probe.classExtra);
 
     auto CheckChild = [&](HWND hChild, const char *what, const char *cls, const char *caption, int id, DWORD wantStyle,
                           RECT want) {
         GetClassNameA(hChild, text, sizeof text);
-        Check(std::strcmp(text, cls) == 0, "%s class \"%s\"", what, text);
+        std::string got = text;
         GetWindowTextA(hChild, text, sizeof text);
-        Check(std::strcmp(text, caption) == 0, "%s text \"%s\"", what, text);
-        Check(GetDlgCtrlID(hChild) == id, "%s id %d (%d)", what, GetDlgCtrlID(hChild), id);
-        DWORD s = GetWindowLongA(hChild, GWL_STYLE);
-        Check(s == wantStyle, "%s style 0x%08lX (0x%08lX)", what, s, wantStyle);
-        Check(GetWindowLongA(hChild, GWL_EXSTYLE) == 0, "%s extended style 0x%08lX (0)", what,
-              DWORD(GetWindowLongA(hChild, GWL_EXSTYLE)));
         RECT cr;
-        bool at = ControlAt(p, hChild, want, cr); // before the arguments below read cr
-        Check(at, "%s at %ld,%ld size %ld x %ld (%ld,%ld %ld x %ld)", what, cr.left, cr.top,
-              cr.right - cr.left, cr.bottom - cr.top, want.left, want.top, want.right - want.left,
-              want.bottom - want.top);
+        bool at = ControlAt(p, hChild, want, cr);
+        DWORD s = GetWindowLongA(hChild, GWL_STYLE), ex = GetWindowLongA(hChild, GWL_EXSTYLE);
+        bool sameInstance = GetWindowLongPtrA(hChild, GWLP_HINSTANCE) == GetWindowLongPtrA(hWindow, GWLP_HINSTANCE);
+        Check(got == cls && !std::strcmp(text, caption) && GetDlgCtrlID(hChild) == id && s == wantStyle && !ex && at &&
+              sameInstance, "%s: class \"%s\", text \"%s\", id %d, style 0x%08lX, extended 0x%lX, at %ld,%ld size "
+              "%ld x %ld, %s instance (wanted %s, \"%s\", %d, 0x%08lX, 0, %ld,%ld %ld x %ld, the window's)", what,
+              got.c_str(), text, GetDlgCtrlID(hChild), s, ex, cr.left, cr.top, cr.right - cr.left, cr.bottom - cr.top,
+              sameInstance ? "the window's" : "another", cls, caption, id, wantStyle, want.left, want.top,
+              want.right - want.left, want.bottom - want.top);
     };
     CheckChild(p.hButton, "button", "Button", "Start time consuming task!", 1,
                WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, RECT{20, 20, 270, 170});
     CheckChild(p.hBar, "bar", "msctls_progress32", "", 0, WS_CHILD | WS_VISIBLE, RECT{20, 200, 270, 230});
-    Check(IsWindowEnabled(p.hButton) != 0, "button enabled");
 
     // The button's font against the system's message font.
     NONCLIENTMETRICSA metrics{};
     metrics.cbSize = 340;
     SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 340, &metrics, 0);
-    const LOGFONTA &want = metrics.lfMessageFont;
-    LOGFONTA lf{};
-    int font = ButtonFont(p, lf);
-    if (font == 1)
-        Check(SameFont(lf, want), "button font \"%s\" height %ld weight %ld charset %d quality %d (message font \"%s\" "
-              "height %ld weight %ld charset %d quality %d)", lf.lfFaceName, lf.lfHeight, lf.lfWeight, lf.lfCharSet,
-              lf.lfQuality, want.lfFaceName, want.lfHeight, want.lfWeight, want.lfCharSet, want.lfQuality);
-    else
-        Check(false, "button font: %s", font == 2 ? "the button has none (WM_GETFONT gives 0)" : "the probe got no answer");
+    const LOGFONTA &want = metrics.lfMessageFont, &lf = probe.font;
+    Check(probe.fontState == 1 && !std::memcmp(&lf, &want, offsetof(LOGFONTA, lfFaceName)) &&
+          !std::strncmp(lf.lfFaceName, want.lfFaceName, LF_FACESIZE),
+          "button font \"%s\" height %ld weight %ld (%s): the message font \"%s\" height %ld weight %ld",
+          lf.lfFaceName, lf.lfHeight, lf.lfWeight, probe.fontState == 2 ? "the button has none" : "as read",
+          want.lfFaceName, want.lfHeight, want.lfWeight);
 
     DWORD_PTR low = 99, high = 0, pos = 99;
     bool answered = Ask(p.hBar, PBM_GETRANGE, TRUE, 0, &low) && Ask(p.hBar, PBM_GETRANGE, FALSE, 0, &high) &&
                     Ask(p.hBar, PBM_GETPOS, 0, 0, &pos);
-    Check(answered && low == 0 && high == 100, "bar range %d to %d (0 to 100)", int(low), int(high));
-    Check(answered && pos == 0, "bar position %d (0)", int(pos));
-    return true;
+    Check(answered && low == 0 && high == 100 && pos == 0, "bar range %d to %d, position %d (0 to 100, 0)", int(low),
+          int(high), int(pos));
+    // Only the button's click starts a run: a command with its id but another notification does not.
+    DWORD_PTR ignored;
+    LONG before = probe.count;
+    Ask(hWindow, WM_COMMAND, MAKEWPARAM(1, BN_DOUBLECLICKED), LPARAM(p.hButton), &ignored);
+    Check(IsWindowEnabled(p.hButton) && probe.count == before,
+          "button enabled, also after a command with its id and BN_DOUBLECLICKED (%ld calls recorded)",
+          probe.count - before);
+    return failures == 0;
+}
+
+// The writing phase's positions: index / 20 to the nearest integer, a half going to the even one.
+int WritingPosition(int index)
+{
+    int whole = index / 20, part = index % 20;
+    return whole + (part > 10 || (part == 10 && whole % 2 == 1));
 }
 
 const std::vector<int> *copyPositions = nullptr;
+LONG stallMs = 60000;
 
-// The window's own record of one run (events from..to of the probe), in order: button
-// disabled, bar 0, the writing phase's 1,001 positions index / 20.0 rounded ties to even,
-// the copy's positions rising within 50 to 100 (none under Wine, whose copy service never
-// calls the progress routine; exactly copyPositions when known), 100, button enabled, bar 0;
-// nothing else.
-void CheckRecord(const Program &p, int run, LONG from, LONG to)
+// Clicks the button and follows one run through the probe's record until the window has
+// handled the worker's last message, then checks the window's and the worker's records whole.
+// With a hold, follows it until the worker is held there, and then closes the window.
+// Returns false when the program stopped answering or ended.
+bool FollowRun(const Program &p, int run, Close close, const std::string &dir)
 {
-    std::vector<std::pair<char, int>> ev; // 'B' button enabled (1) or disabled (0), 'P' bar position
-    for (LONG n = from; n < to; ++n) {
-        const Event &e = p.probe->events[n];
-        ev.push_back({e.message == WM_ENABLE ? 'B' : 'P', int(e.value)});
-    }
-    size_t i = 0;
-    auto Take = [&](char kind, int low, int high) {
-        bool ok = i < ev.size() && ev[i].first == kind && ev[i].second >= low && ev[i].second <= high;
-        if (ok) ++i;
-        return ok;
-    };
-    bool ok = Take('B', 0, 0) && Take('P', 0, 0);
-    for (int index = 0; ok && index <= 1000; ++index) {
-        int want = int(std::nearbyint(index / 20.0));
-        ok = Take('P', want, want);
-    }
-    int copies = 0;
-    for (size_t k = 0; copyPositions && ok && k < copyPositions->size(); ++k, ++copies)
-        ok = Take('P', (*copyPositions)[k], (*copyPositions)[k]);
-    for (int last = 50; !copyPositions && ok && ev.size() - i > 3 && Take('P', last, 100); ++copies)
-        last = ev[i - 1].second;
-    bool room = to < LONG(sizeof p.probe->events / sizeof p.probe->events[0]); // else it stopped recording
-    ok = ok && Take('P', 100, 100) && Take('B', 1, 1) && Take('P', 0, 0) && i == ev.size() && room;
-    std::string around;
-    for (size_t k = i < 3 ? 0 : i - 3; !ok && k < ev.size() && k < i + 3; ++k)
-        around += (k == i ? " [" : " ") + std::string(1, ev[k].first) + std::to_string(ev[k].second) + (k == i ? "]" : "");
-    if (!ok && i == ev.size()) around += " [end]";
-    Check(ok, "run %d: the window's record: button off, bar 0, the 1,001 writing positions, %d copy positions%s, 100, "
-          "button on, bar 0 (%zu events%s%s%s)", run, copies, copyPositions ? " (exactly the rules')" : "", ev.size(),
-          room ? "" : "; the record is full", ok ? "" : "; first wrong one in brackets:", around.c_str());
-}
-
-// Between runs (--retouch): spoils what the run left, so that the files after the next
-// run show whether it rewrote the scratch file in place and replaced the copy.
-const char retouchTail[] = "spindlework tail"; // appended 64 times
-
-void Retouch(const std::string &dir)
-{
-    bool ok = true;
-    auto Open = [&](const char *name) {
-        return CreateFileA((dir + "\\" + name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    };
-    HANDLE hScratch = Open("testfile.tmp");
-    DWORD done = 0;
-    LARGE_INTEGER at{};
-    at.QuadPart = 500000000;
-    ok = hScratch != INVALID_HANDLE_VALUE && SetFilePointerEx(hScratch, at, nullptr, FILE_BEGIN) &&
-         WriteFile(hScratch, "Z", 1, &done, nullptr);
-    at.QuadPart = 0;
-    ok = ok && SetFilePointerEx(hScratch, at, nullptr, FILE_END);
-    for (int n = 0; ok && n < 64; ++n) ok = WriteFile(hScratch, retouchTail, sizeof retouchTail - 1, &done, nullptr);
-    if (hScratch != INVALID_HANDLE_VALUE) CloseHandle(hScratch);
-    HANDLE hCopy = Open("testfile2.tmp");
-    at.QuadPart = 1000;
-    ok = ok && hCopy != INVALID_HANDLE_VALUE && SetFilePointerEx(hCopy, at, nullptr, FILE_BEGIN) && SetEndOfFile(hCopy);
-    if (hCopy != INVALID_HANDLE_VALUE) CloseHandle(hCopy);
-    Check(ok, "between runs: a \"Z\" at byte 500,000,000 of testfile.tmp, a tail of 64 \"%s\" after it, "
-          "testfile2.tmp cut to 1,000 bytes", retouchTail);
-}
-
-// Clicks the button and follows one run until the button is back, or until the window
-// is closed mid-run. Returns false when the program stopped answering.
-double limitMs = 900000; // liveness only: the whole run, also under emulation
-bool fastDisk = false;   // --fast
-
-bool FollowRun(const Program &p, int run, Close close, bool poke, const std::string &dir)
-{
-    std::vector<BarSample> line;
+    Record r;
+    r.next = p.probe->count;
+    p.probe->holdPost = close == Close::writing ? 201 : close == Close::copying ? 1010 : 0;
+    p.probe->holdSleep = close == Close::pause ? 1 : 0;
     DWORD_PTR ignored;
-    LONG from = p.probe ? p.probe->count : 0;
-    double t0 = NowMs();
-    bool clicked = Ask(p.hButton, BM_CLICK, 0, 0, &ignored);
-    Check(clicked, "run %d: click answered", run);
-    BarSample s{};
-    if (!clicked || !TakeSample(p, s)) return false;
-    line.push_back(s);
-    Check(!s.enabled, "run %d: button disabled at once", run);
-
-    bool running = true, shotAsked = false, done = false, disabledSeen = !s.enabled, moved = false;
-    size_t end = 0; // the sample that ended the run: button enabled, bar at 0
-    int lastPoke = 0;
-    while (NowMs() - t0 < limitMs) {
-        Sleep(2);
-        if (WaitForSingleObject(p.pi.hProcess, 0) == WAIT_OBJECT_0) {
-            Check(false, "run %d: the program ended during the run", run);
+    Check(Ask(p.hButton, BM_CLICK, 0, 0, &ignored) && !IsWindowEnabled(p.hButton), "run %d: click answered, "
+          "the button disabled at once", run);
+    bool shot = run != 1, marking = false;
+    std::string waited = "the worker's end";
+    for (double last = NowMs(); !r.marked; Sleep(5)) {
+        LONG next = r.next;
+        if (WaitForSingleObject(p.pi.hProcess, 0) == WAIT_OBJECT_0 || !Ask(p.hWindow, WM_NULL, 0, 0, &ignored)) {
+            Check(false, "run %d: the program %s during the run", run,
+                  WaitForSingleObject(p.pi.hProcess, 0) == WAIT_OBJECT_0 ? "ended" : "stopped answering (5 s)");
             return false;
         }
-        if (!TakeSample(p, s)) {
-            DWORD code = 0;
-            if (WaitForSingleObject(p.pi.hProcess, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(p.pi.hProcess, &code))
-                Check(false, "run %d: the program ended during the run, exit code 0x%lX", run, code);
-            else
-                Check(false, "run %d: the window stopped answering (5 s)", run);
-            return false;
+        ReadRecord(p, r);
+        if (!shot && r.lastBar >= 20) RequestWindowShot(p.hWindow, "running"), shot = true;
+        if (r.returned && !marking) { // the marker is handled after everything the worker posted
+            PostMessageA(p.hWindow, RegisterWindowMessageA(askName), askMark, 0);
+            marking = true, waited = "the window to handle what the worker posted";
         }
-        const BarSample &last = line.back();
-        if (s.pos != last.pos || s.enabled != last.enabled) line.push_back(s);
-        disabledSeen |= !s.enabled;
-        moved |= s.pos != 0;
-        if (running && s.enabled && s.pos == 0 && (disabledSeen || moved)) {
-            running = false;
-            done = true;
-            end = line.size() - 1;
-        }
-        // Settled: a second with no change after the run (looked at for 5 s at most).
-        if (!running && (s.ms - line.back().ms > 1000 || s.ms - line[end].ms > 5000)) break;
-        if (running && !shotAsked && run == 1 && s.pos >= 20) {
-            RequestShot(p, "running");
-            shotAsked = true;
-        }
-        if (running && poke && s.pos >= lastPoke + 10 && s.pos < 100) {
-            lastPoke = s.pos;
-            ClickMouse(p.hButton);
-        }
-        // Where the worker is comes from the files, not the bar: on a busy machine the window
-        // can lag the worker by most of the writing phase.
-        bool closeNow = (close == Close::writing && Between(FileSize(dir + "\\testfile.tmp"), 1, jobBytes / 4)) ||
-                        (close == Close::copying && Between(FileSize(dir + "\\testfile2.tmp"), 0, jobBytes / 2)) ||
-                        (close == Close::pause && !moved && s.ms - t0 >= 400);
-        if (running && closeNow) {
-            std::string how;
+        if (p.probe->held) {
+            std::string how, cut = dir + (close == Close::copying ? "\\testfile2.tmp" : "\\testfile.tmp");
             bool closed = CloseProgram(p, how); // before the line reads how
-            Check(closed, "closed during the %s (bar at %d): program %s",
-                  close == Close::writing ? "writing phase" : close == Close::copying ? "copy" : "first pause", s.pos,
-                  how.c_str());
-            // Ending without waiting for the task leaves the file being written short.
-            std::string cut = dir + (close == Close::copying ? "\\testfile2.tmp" : "\\testfile.tmp");
-            long long size = FileSize(cut);
-            Check(size < jobBytes, "the task was not waited for: %s left at %lld bytes", cut.c_str(), size);
-            if (close == Close::pause)
-                Check(!Exists(dir + "\\testfile.tmp") && !Exists(dir + "\\testfile2.tmp"),
-                      "closed before the job began: neither file was made");
-            return true;
+            long long size = close == Close::pause ? 0 : FileSize(cut); // a pause leaves no file (checked later)
+            Check(closed && size >= 0 && size < jobBytes, "with the worker held in its %s, the window closed: "
+                  "program %s; %s left at %lld bytes", close == Close::writing ? "writing" : close == Close::copying ?
+                  "copy" : "first pause", how.c_str(), close == Close::pause ? "nothing" : cut.c_str(), size);
+            return false;
+        }
+        if (r.next != next) last = NowMs();
+        if (NowMs() - last > stallMs) {
+            Check(false, "run %d: nothing new for %ld s while waiting for %s; the window's record ends \"%s\", the "
+                  "worker's \"%s\"%s", run, stallMs / 1000, waited.c_str(), r.window.empty() ? "" : r.window.back().c_str(),
+                  r.worker.empty() ? "" : r.worker.back().c_str(), r.next == LONG(sizeof p.probe->calls /
+                  sizeof p.probe->calls[0]) ? " (the record is full)" : "");
+            return false;
         }
     }
-    if (close != Close::no) Check(false, "run %d: the window was never closed mid-run (bar never at the right place)", run);
-
-    // The timeline: milliseconds since the click, bar position; the button's state as
-    // '-' (disabled) or '+' (enabled) wherever it changes.
-    double start = line.front().ms;
-    std::string timeline = std::string(who) + "run " + std::to_string(run) + " timeline (ms:position):";
-    for (size_t i = 0; i < line.size(); ++i) {
-        bool changed = i == 0 || line[i].enabled != line[i - 1].enabled;
-        char step[64];
-        std::snprintf(step, sizeof step, "%s%.0f:%d%s", i % 12 ? " " : "\n  ", line[i].ms - start, line[i].pos,
-                      changed ? (line[i].enabled ? "+" : "-") : "");
-        timeline += step;
+    // The worker posts 0, pauses, posts a position per block, copies (the copy routine posting
+    // its positions), posts 100, pauses, posts WM_TASKDONE and returns 0. The window shows each
+    // position and gives the button back with the bar at 0, closing the thread's handle.
+    std::vector<std::string> window = {"button disabled", "thread started with the window"},
+                             worker = {"post to the window 0x401 0 0", "sleep 1000 0"};
+    std::vector<int> positions = {0};
+    for (int index = 0; index <= 1000; ++index) positions.push_back(WritingPosition(index));
+    size_t writing = positions.size();
+    if (copyPositions) positions.insert(positions.end(), copyPositions->begin(), copyPositions->end());
+    positions.push_back(100);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        if (i == writing) worker.push_back("copy flags 0 with the window");
+        if (i > 0) worker.push_back("post to the window 0x401 " + std::to_string(positions[i]) + " 0");
+        window.push_back("bar " + std::to_string(positions[i]));
     }
-    std::printf("%s\n", timeline.c_str());
-
-    Check(done, "run %d: the button came back within %.0f s", run, limitMs / 1000);
-    if (!done) return true;
-    size_t k = 0;
-    while (!line[k].enabled) ++k; // the sample where the button came back
-    bool rising = true;
-    int distinctWriting = 0, firstMove = -1, first100 = -1;
-    for (size_t i = 1; i < k; ++i) {
-        if (line[i].pos < line[i - 1].pos) rising = false;
-        if (line[i].pos > 0 && line[i].pos < 50) ++distinctWriting;
-        if (line[i].pos > 0 && firstMove < 0) firstMove = int(i);
-        if (line[i].pos == 100 && first100 < 0) first100 = int(i);
-    }
-    auto At = [&](int i) { return i < 0 ? -1.0 : line[size_t(i)].ms - start; };
-    bool saw50 = false;
-    for (size_t i = 0; i < k; ++i) saw50 |= line[i].pos == 50;
-    Check(rising, "run %d: the bar never goes back while the button is disabled", run);
-    Check(firstMove < 0 || At(firstMove) >= 800, "run %d: the bar stays at 0 for about a second (first move at %.0f ms)",
-          run, At(firstMove));
-    // When writes fail at once (--fast) the worker posts the writing phase's 1,001 positions
-    // within milliseconds, and 100 right after them; the window works through them in some
-    // tens of milliseconds (more on a busy machine), too fast for these samples. When only
-    // the copy fails at once, 50 shows for a few milliseconds before 100. The window's record
-    // (CheckRecord) has every position all the same. And since the worker's last second
-    // starts while the window is still catching up, 100 shows for that much less than a second.
-    // A copy that reports (--own-copy) moves the bar on from 50 at once: the record shows it.
-    if (!fastDisk)
-        Check(distinctWriting >= 10 && (saw50 || copyPositions), "run %d: the bar climbs through the writing phase to "
-              "50 (%d steps below 50)", run, distinctWriting);
-    // With a copy that reports (--own-copy), under emulation the window can fall behind the
-    // worker by most of a second, and then show 100 only briefly or not at all between two
-    // samples: there the record stands for 100 and its place, and its second goes unmeasured.
-    Check((first100 >= 0 || copyPositions) && (first100 < 0 || size_t(first100) == k - 1),
-          "run %d: the bar reaches 100 and stays there until the end", run);
-    if (!copyPositions)
-        Check(first100 >= 0 && At(int(k)) - At(first100) >= (fastDisk ? 500 : 800),
-              "run %d: 100 held for about a second (%.0f ms)", run, At(int(k)) - At(first100));
-    Check(line[k].pos == 0, "run %d: the button comes back together with the bar at 0 (bar at %d)", run,
-          line[k].pos);
-    Check(end + 1 == line.size(), "run %d: nothing changes in the second after the run (%zu more changes)", run,
-          line.size() - end - 1);
-    if (p.probe) CheckRecord(p, run, from, p.probe->count);
+    for (const char *w : {"sleep 1000 0", "post to the window 0x402 0 0", "thread returned 0"}) worker.push_back(w);
+    for (const char *w : {"button enabled", "bar 0", "close the thread", "marker"}) window.push_back(w);
+    CheckSequence("run " + std::to_string(run) + ": the worker's calls", worker, r.worker);
+    CheckSequence("run " + std::to_string(run) + ": the window's record", window, r.window);
     return true;
 }
 
@@ -551,17 +405,14 @@ void CheckFiles(const std::string &dir)
     CheckFile(dir + "\\testfile2.tmp");
 }
 
+// Opened with no sharing: nobody else may still hold it open.
 void CheckFile(const std::string &path)
 {
-    const long long want = jobBytes;
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (hFile == INVALID_HANDLE_VALUE) {
-        Check(false, "%s exists", path.c_str());
+        Check(false, "%s opened, with no sharing (error %lu)", path.c_str(), GetLastError());
         return;
     }
-    LARGE_INTEGER size{};
-    GetFileSizeEx(hFile, &size);
     const DWORD chunk = 4 << 20;
     std::vector<char> buf(chunk), as(chunk, 'A');
     long long offset = 0, bad = -1;
@@ -573,92 +424,65 @@ void CheckFile(const std::string &path)
         offset += got;
     }
     CloseHandle(hFile);
-    Check(size.QuadPart == want, "%s is %lld bytes (%lld)", path.c_str(), (long long)size.QuadPart, want);
-    if (bad >= 0) Check(false, "%s holds only \"A\" (not at offset %lld)", path.c_str(), bad);
-    else Check(offset == size.QuadPart, "%s holds only \"A\" (%lld bytes read)", path.c_str(), offset);
+    Check(bad < 0 && offset == jobBytes, "%s is %lld bytes of \"A\" (%lld)%s", path.c_str(), offset, jobBytes,
+          bad < 0 ? "" : (", not at offset " + std::to_string(bad)).c_str());
 }
 
-int main(int argc, char **argv)
-{
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s <spindlework.exe> <working-dir> [--files=full|absent|skip] [--runs=N]"
-                             " [--close=writing|copying] [--limit=SECONDS] [--poke] [--stdout=FILE|gone|none]"
-                             " [--retouch] [--fast] [--shots] [--close=pause] [--soak] [--handle] [--two]"
-                             " [--own-copy[=BYTES,...]] [--console=WxH,ROWS]\n", argv[0]);
-        return 2;
-    }
-    std::string exe = WinPath(argv[1]), dir = WinPath(argv[2]), files = "full", out;
-    int runs = 1;
-    Close close = Close::no;
-    bool poke = false, retouchBetween = false;
-    bool soak = false, handle = false, two = false;
-    for (int i = 3; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a.rfind("--files=", 0) == 0) files = a.substr(8);
-        else if (a.rfind("--runs=", 0) == 0) runs = std::atoi(a.c_str() + 7);
-        else if (a == "--close=writing") close = Close::writing;
-        else if (a == "--close=copying") close = Close::copying;
-        else if (a == "--close=pause") close = Close::pause;
-        else if (a == "--soak") soak = true;
-        else if (a == "--handle") handle = true;
-        else if (a == "--two") two = true;
-        else if (a == "--poke") poke = true;
-        else if (a.rfind("--limit=", 0) == 0) limitMs = 1000.0 * std::atof(a.c_str() + 8);
-        else if (a.rfind("--stdout=", 0) == 0) out = a.substr(9) == "gone" || a.substr(9) == "none" || a.substr(9) == "pipe"
-                                                     ? a.substr(9) : WinPath(a.substr(9));
-        else if (a == "--retouch") retouchBetween = true;
-        else if (a == "--fast") fastDisk = true;
-        else if (a == "--shots") shotsDir = dir;
-        else if (TakeReportOption(a)) {}
-        else {
-            std::fprintf(stderr, "unknown option %s\n", a.c_str());
-            return 2;
-        }
-    }
-    if (files != "full" && files != "absent" && files != "skip") {
-        std::fprintf(stderr, "unknown --files=%s\n", files.c_str());
-        return 2;
-    }
+// Between runs (--retouch): spoils what the run left, so that the files after the next
+// run show whether it rewrote the scratch file in place and replaced the copy.
+const char retouchTail[] = "spindlework tail"; // appended 64 times
 
-    if (OwnCopy()) CheckCopyStandIn(dir);
-    Check(FindWindowA("QUILLBOXFRAME", nullptr) == nullptr, "no spindlework window open before the start");
-    if (two) {
-        TwoPrograms(exe, dir);
-        std::printf("%s: %d check%s failed\n", failures ? "FAILED" : "PASSED", failures, failures == 1 ? "" : "s");
-        return failures ? 1 : 0;
-    }
-    Program p;
+void Retouch(const std::string &dir)
+{
+    auto Open = [&](const char *name) {
+        return CreateFileA((dir + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    HANDLE hScratch = Open("testfile.tmp"), hCopy = Open("testfile2.tmp");
+    DWORD done = 0;
+    LARGE_INTEGER at{};
+    at.QuadPart = 500000000;
+    bool ok = SetFilePointerEx(hScratch, at, nullptr, FILE_BEGIN) && WriteFile(hScratch, "Z", 1, &done, nullptr);
+    at.QuadPart = 0;
+    ok = ok && SetFilePointerEx(hScratch, at, nullptr, FILE_END);
+    for (int n = 0; ok && n < 64; ++n) ok = WriteFile(hScratch, retouchTail, sizeof retouchTail - 1, &done, nullptr);
+    at.QuadPart = 1000;
+    ok = ok && SetFilePointerEx(hCopy, at, nullptr, FILE_BEGIN) && SetEndOfFile(hCopy);
+    CloseHandle(hScratch), CloseHandle(hCopy);
+    Check(ok, "between runs: a \"Z\" at byte 500,000,000 of testfile.tmp, a tail of 64 \"%s\" after it, "
+          "testfile2.tmp cut to 1,000 bytes", retouchTail);
+}
+
+// Starts the program minimised, as a launcher may ask: it shows its window in the normal state all the same.
+bool StartProgram(const std::string &exe, const std::string &dir, const std::string &out, Program &p)
+{
     STARTUPINFOA si{};
     si.cb = sizeof si;
-    HANDLE hOutFile = nullptr, hPipeReader = nullptr; // the program's standard output, the pipe's other end
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWMINNOACTIVE;
+    HANDLE hOut = nullptr, hReader = nullptr; // the program's standard output, a pipe's other end
     if (!out.empty()) {
         SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
         if (out == "gone" || out == "pipe") {
-            CreatePipe(&hPipeReader, &hOutFile, &sa, 0);
-            SetHandleInformation(hPipeReader, HANDLE_FLAG_INHERIT, 0);
+            CreatePipe(&hReader, &hOut, &sa, 0);
+            SetHandleInformation(hReader, HANDLE_FLAG_INHERIT, 0);
         } else if (out != "none") {
-            hOutFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+            hOut = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
         }
-        Check(out == "none" || (hOutFile && hOutFile != INVALID_HANDLE_VALUE), "standard output for the program: %s",
+        Check(out == "none" || (hOut && hOut != INVALID_HANDLE_VALUE), "standard output for the program: %s",
               out == "none" ? "none at all" : out == "gone" ? "a pipe whose reader goes at the start"
               : out == "pipe" ? "a pipe the driver reads" : out.c_str());
-        si.dwFlags = STARTF_USESTDHANDLES;
+        si.dwFlags |= STARTF_USESTDHANDLES;
         si.hStdInput = out == "none" ? nullptr : GetStdHandle(STD_INPUT_HANDLE);
-        si.hStdOutput = si.hStdError = out == "none" ? nullptr : hOutFile;
+        si.hStdOutput = si.hStdError = hOut;
     }
     std::string cmd = "\"" + exe + "\"";
-    if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, !out.empty(), 0, nullptr, dir.c_str(), &si,
-                        &p.pi)) {
-        Check(false, "start %s in %s (error %lu)", exe.c_str(), dir.c_str(), GetLastError());
-        return 1;
-    }
-    if (hOutFile && hOutFile != INVALID_HANDLE_VALUE) CloseHandle(hOutFile);
-    if (hPipeReader && out == "pipe") {
-        StartPipeReader(hPipeReader);
-    } else if (hPipeReader) {
-        CloseHandle(hPipeReader); // the reader has gone: writes to the pipe now fail
-    }
-
+    bool started = CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, !out.empty(), 0, nullptr, dir.c_str(), &si,
+                                  &p.pi);
+    Check(started, "start %s in %s (error %lu)", exe.c_str(), dir.c_str(), started ? 0 : GetLastError());
+    if (hOut && hOut != INVALID_HANDLE_VALUE) CloseHandle(hOut);
+    if (hReader && out == "pipe") StartPipeReader(hReader);
+    else if (hReader) CloseHandle(hReader); // the reader has gone: writes to the pipe now fail
+    if (!started) return false;
     // The window as any client finds it: by class and title, once the program waits for input.
     WaitForInputIdle(p.pi.hProcess, 60000);
     for (int i = 0; i < 600 && !(p.hWindow && IsWindowVisible(p.hWindow)); ++i) {
@@ -666,49 +490,79 @@ int main(int argc, char **argv)
         if (!p.hWindow || !IsWindowVisible(p.hWindow)) Sleep(100);
     }
     DWORD owner = 0;
-    if (p.hWindow) GetWindowThreadProcessId(p.hWindow, &owner);
+    if (p.hWindow) p.windowThread = GetWindowThreadProcessId(p.hWindow, &owner);
     Check(p.hWindow && owner == p.pi.dwProcessId, "window \"main window\" of class QUILLBOXFRAME found");
-    if (p.hWindow && CheckStatic(p)) {
+    return p.hWindow && CheckStatic(p);
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s <spindlework.exe> <working-dir> [options: see driver.cpp]\n", argv[0]);
+        return 2;
+    }
+    std::string exe = WinPath(argv[1]), dir = WinPath(argv[2]), files = "full", out;
+    int runs = 1;
+    Close close = Close::no;
+    bool retouchBetween = false, soak = false, handle = false;
+    for (int i = 3; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a.rfind("--files=", 0) == 0) files = a.substr(8);
+        else if (a.rfind("--runs=", 0) == 0) runs = std::atoi(a.c_str() + 7);
+        else if (a == "--close=writing") close = Close::writing;
+        else if (a == "--close=copying") close = Close::copying;
+        else if (a == "--close=pause") close = Close::pause;
+        else if (a.rfind("--stall=", 0) == 0) stallMs = 1000 * std::atol(a.c_str() + 8);
+        else if (a == "--soak") soak = true;
+        else if (a == "--handle") handle = true;
+        else if (a.rfind("--stdout=", 0) == 0) out = a.find_first_of("/\\", 9) == std::string::npos ? a.substr(9)
+                                                                                               : WinPath(a.substr(9));
+        else if (a == "--retouch") retouchBetween = true;
+        else if (a == "--shots") shotsDir = dir;
+        else if (!TakeReportOption(a)) {
+            std::fprintf(stderr, "unknown option %s\n", a.c_str());
+            return 2;
+        }
+    }
+
+    if (OwnCopy()) CheckCopyStandIn(dir);
+    Check(FindWindowA("QUILLBOXFRAME", nullptr) == nullptr, "no spindlework window open before the start");
+    Program p;
+    if (StartProgram(exe, dir, out, p)) {
         Sleep(500); // let it paint
-        RequestShot(p, "idle");
+        RequestWindowShot(p.hWindow, "idle");
         AwaitShot("idle");
+        if (WantsConsole()) GiveConsole(p);
         bool alive = true;
-        if (WantsConsole() && p.probe) GiveConsole(p);
-        for (int run = 1; alive && run <= (close != Close::no ? 1 : runs); ++run) {
+        for (int run = 1; alive && run <= runs; ++run) {
             if (run > 1 && retouchBetween) Retouch(dir);
-            if (OwnCopy() && p.probe) ExpectReports(p, run);
+            if (OwnCopy()) ExpectReports(p, run);
             HANDLE hPerson = handle && run == 1 ? CreateThread(nullptr, 0, PersonAtWindow, &p, 0, nullptr) : nullptr;
-            alive = FollowRun(p, run, close, poke, dir);
+            alive = FollowRun(p, run, close, dir);
             if (hPerson) WaitForSingleObject(hPerson, INFINITE), CloseHandle(hPerson);
             if (alive && soak) AfterSoakRun(p, dir, run);
-            if (alive && OwnCopy() && p.probe) CheckReports(p, run, out);
+            if (alive && OwnCopy()) CheckReports(p, run, out);
         }
         if (soak) SoakReport();
-        if (shotsDir.size() && alive && close == Close::no) AwaitShot("running");
-        if (shotsDir.size() && alive && p.probe && p.probe->consoleWindow) {
-            RequestWindowShot(HWND(p.probe->consoleWindow), "console");
-            AwaitShot("console");
-        }
-        if (alive && close == Close::no) {
-            if (files == "full") {
-                CheckFiles(dir);
-            } else if (files == "absent") {
-                Check(!Exists(dir + "\\testfile.tmp"), "no testfile.tmp");
-                Check(!Exists(dir + "\\testfile2.tmp"), "no testfile2.tmp");
-            }
+        if (alive) {
+            AwaitShot("running");
+            if (p.probe->consoleWindow) RequestWindowShot(HWND(p.probe->consoleWindow), "console"), AwaitShot("console");
+            if (files == "full") CheckFiles(dir);
+            else if (files == "absent")
+                Check(!Exists(dir + "\\testfile.tmp") && !Exists(dir + "\\testfile2.tmp"), "neither file made");
             std::string how;
             bool closed = CloseProgram(p, how); // before the line reads how
             Check(closed, "closed: program %s", how.c_str());
-            if (out == "pipe" && OwnCopy()) CheckPipeEnd();
+            if (out == "pipe") CheckPipeEnd();
+        } else if (close == Close::pause) {
+            Check(!Exists(dir + "\\testfile.tmp") && !Exists(dir + "\\testfile2.tmp"), "neither file made");
         }
     }
-    if (WaitForSingleObject(p.pi.hProcess, 0) != WAIT_OBJECT_0) {
-        Check(false, "the program is still running at the end; ending it");
+    if (p.pi.hProcess && WaitForSingleObject(p.pi.hProcess, 0) != WAIT_OBJECT_0) {
+        if (!failures) Check(false, "the program is still running at the end; ending it");
         TerminateProcess(p.pi.hProcess, 1);
         WaitForSingleObject(p.pi.hProcess, 10000);
     }
-    CloseHandle(p.pi.hThread);
-    CloseHandle(p.pi.hProcess);
     std::printf("%s: %d check%s failed\n", failures ? "FAILED" : "PASSED", failures, failures == 1 ? "" : "s");
     return failures ? 1 : 0;
 }

@@ -1,5 +1,5 @@
-// What the end-to-end driver's files share: driver.cpp (start, checks of the window, one run
-// followed to its end), long_use.cpp and copy_reports.cpp.
+// What the end-to-end driver's files share: driver.cpp (start, checks of the window, runs
+// followed to their end), long_use.cpp and copy_reports.cpp.
 #ifndef SPINDLEWORK_E2E_DRIVER_H
 #define SPINDLEWORK_E2E_DRIVER_H
 
@@ -13,47 +13,38 @@
 // One line per check, ok or FAIL; failures counts the FAILs.
 void Check(bool ok, const char *fmt, ...);
 extern int failures;
-extern thread_local const char *who; // which program a check is about, when two run at once
 
 double NowMs();
 const long long jobBytes = 1001LL * 1000000; // the job's 1,001 blocks of 1,000,000 bytes
-// The file exactly jobBytes of "A"; CheckFiles: testfile.tmp and testfile2.tmp in dir both so.
+// The file exactly jobBytes of "A" and held open by nobody; CheckFiles: testfile.tmp and
+// testfile2.tmp in dir both so.
 void CheckFile(const std::string &path);
 void CheckFiles(const std::string &dir);
 
 struct Program {
     PROCESS_INFORMATION pi{};
     HWND hWindow = nullptr, hButton = nullptr, hBar = nullptr;
-    Probe *probe = nullptr; // shared with the probe in the program; null when it could not be put there
+    DWORD windowThread = 0;
+    Probe *probe = nullptr; // shared with the probe in the program
 };
 
 // A message to the program's window thread; false when it does not answer within 5 s.
 bool Ask(HWND hWindow, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result);
 // Something asked of the probe (ProbeAsk); false when it was not done.
 bool AskProbe(const Program &p, ProbeAsk what, LPARAM lp = 0);
-void ClickMouse(HWND hButton);
-// Closes the window and waits up to 10 s; true when the program ended with code 0 (how: which).
-bool CloseProgram(const Program &p, std::string &how);
-// e2e_probe.dll from beside the driver (path: where it was looked for).
 HMODULE LoadProbeDll(char (&path)[MAX_PATH]);
 // Where a control sits in the program's window (got); true when that is want.
 bool ControlAt(const Program &p, HWND hChild, RECT want, RECT &got);
-// The window and its controls as created; puts the probe in the program.
-bool CheckStatic(Program &p);
 
 enum class Close { no, writing, copying, pause };
-// Clicks the button and follows one run to its end (or to the window's close mid-run);
-// false when the program stopped answering.
-bool FollowRun(const Program &p, int run, Close close, bool poke, const std::string &dir);
-// The copy positions that the rules give for this run (--own-copy), null when the copy is
-// the platform's and only their order is known.
+// The copy positions that the rules give for this run (--own-copy); null with the platform's
+// copy service, which never calls the progress routine.
 extern const std::vector<int> *copyPositions;
 
 // long_use.cpp
 void AfterSoakRun(const Program &p, const std::string &dir, int run);
 void SoakReport();
 DWORD WINAPI PersonAtWindow(void *program);
-void TwoPrograms(const std::string &exe, const std::string &dir);
 
 // copy_reports.cpp
 bool TakeReportOption(const std::string &option); // --own-copy[=BYTES,...], --console=WxH,ROWS

@@ -1,8 +1,9 @@
 // The end-to-end probe: e2e_probe.dll, brought into spindlework's process by the driver
-// (driver.cpp), where it reads the button's font and records what the window does to its
-// button and bar. Asked to, it points the exe's CopyFileExA at a copy service of ours that
-// calls the progress routine (copy_stand_in.cpp), which stands in for the platform's because
-// Wine's never calls it, and gives the program a console as its standard output.
+// (driver.cpp), where it records what the window does to its button and bar and what the
+// program asks of the system through its imports (see probe.h). Asked to, it copies through a
+// copy service of ours that calls the progress routine (copy_stand_in.cpp), which stands in for
+// the platform's because Wine's never calls it, and gives the program a console as its
+// standard output.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -13,26 +14,113 @@
 #include "probe.h"
 
 static Probe *probe;
-static WNDPROC buttonProc, barProc;
+static HWND hMainWindow;
 static UINT askMessage;
 
-static void Record(UINT message, WPARAM value)
+// Any thread may record: each takes a slot of its own and fills in its kind last.
+static void Record(LONG kind, LONG_PTR a, LONG_PTR b = 0, LONG_PTR c = 0, LONG_PTR window = 0)
 {
-    LONG n = probe->count;
-    if (n < LONG(sizeof probe->events / sizeof probe->events[0])) {
-        probe->events[n] = {LONG(message), LONG(value)};
-        MemoryBarrier();
-        probe->count = n + 1;
+    LONG n = InterlockedIncrement(&probe->count) - 1;
+    if (n >= LONG(sizeof probe->calls / sizeof probe->calls[0])) return;
+    Call &call = probe->calls[n];
+    call.a = a, call.b = b, call.c = c, call.window = window, call.thread = GetCurrentThreadId();
+    MemoryBarrier();
+    call.kind = kind;
+}
+
+// The worker waits here for good at the asked call: the program must end without it.
+static void HoldAt(LONG at, volatile LONG &calls)
+{
+    if (at && InterlockedIncrement(&calls) == at) {
+        probe->held = 1;
+        Sleep(INFINITE);
     }
 }
 
+// In the place of the exe's imports; each records the call and makes it.
+static decltype(&PostMessageA) realPost;
+static decltype(&SleepEx) realSleep;
+static decltype(&CreateThread) realCreateThread;
+static decltype(&CloseHandle) realClose;
+static decltype(&DeleteObject) realDelete;
+static decltype(&CopyFileExA) realCopy;
+static volatile LONG posts, sleeps;
+static bool ownCopy;
+
+static BOOL WINAPI PostRecorder(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
+{
+    Record('p', m, wp, lp, LONG_PTR(hWindow));
+    BOOL done = realPost(hWindow, m, wp, lp);
+    HoldAt(probe->holdPost, posts);
+    return done;
+}
+
+static DWORD WINAPI SleepRecorder(DWORD ms, BOOL alertable)
+{
+    Record('s', ms, alertable);
+    HoldAt(probe->holdSleep, sleeps);
+    return realSleep(ms, alertable);
+}
+
+struct Start {
+    LPTHREAD_START_ROUTINE routine;
+    LPVOID param;
+};
+
+static DWORD WINAPI Started(LPVOID param)
+{
+    Start start = *static_cast<Start *>(param);
+    delete static_cast<Start *>(param);
+    DWORD result = start.routine(start.param);
+    Record('r', result);
+    return result;
+}
+
+static HANDLE WINAPI ThreadRecorder(LPSECURITY_ATTRIBUTES sa, SIZE_T stack, LPTHREAD_START_ROUTINE routine, LPVOID param,
+                                    DWORD flags, LPDWORD id)
+{
+    HANDLE hThread = realCreateThread(sa, stack, Started, new Start{routine, param}, flags, id);
+    Record('t', LONG_PTR(hThread), param == hMainWindow);
+    return hThread;
+}
+
+static BOOL WINAPI CloseRecorder(HANDLE h)
+{
+    Record('c', LONG_PTR(h));
+    return realClose(h);
+}
+
+static BOOL WINAPI DeleteRecorder(HGDIOBJ h)
+{
+    Record('d', LONG_PTR(h));
+    return realDelete(h);
+}
+
+static BOOL WINAPI CopyRecorder(LPCSTR from, LPCSTR to, LPPROGRESS_ROUTINE progress, LPVOID data, LPBOOL cancel,
+                                DWORD flags)
+{
+    Record('x', flags, data == hMainWindow, cancel != nullptr);
+    return (ownCopy ? CopyWithProgress : realCopy)(from, to, progress, data, cancel, flags);
+}
+
+template <typename F> static void Follow(const char *dll, const char *function, F recorder, F &real)
+{
+    real = reinterpret_cast<F>(ReplaceImport(dll, function, reinterpret_cast<ULONG_PTR>(recorder)));
+}
+
+static WNDPROC buttonProc, barProc, mainProc;
+
 static LRESULT CALLBACK ButtonSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_ENABLE) Record(m, wp);
+    if (m == WM_ENABLE) Record('B', wp);
     return CallWindowProcA(buttonProc, hWindow, m, wp, lp);
 }
 
-// A console of the asked size as the program's standard output, seeded with a pattern so
+static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == PBM_SETPOS) Record('P', wp);
+    return CallWindowProcA(barProc, hWindow, m, wp, lp);
+}
 // that every cell the program writes or blanks shows; its window (Wine shows the console
 // in a window of its own) put beside the program's, where no click meant for the program
 // lands on it.
@@ -76,25 +164,6 @@ static void Look()
     probe->consoleRead = read && chars == cells && attributes == cells;
 }
 
-static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
-{
-    if (m == PBM_SETPOS) Record(m, wp);
-    return CallWindowProcA(barProc, hWindow, m, wp, lp);
-}
-
-static WNDPROC mainProc;
-static HWND hFollowedButton;
-static HRGN hUpdate, hClient, hChildArea; // made once, so that painting leaves the GDI count alone
-
-static void RecordWindow(UINT message, LONG a, LONG b, LONG c, RECT box = RECT{})
-{
-    LONG n = probe->windowCount;
-    if (n < LONG(sizeof probe->window / sizeof probe->window[0])) {
-        probe->window[n] = {LONG(message), a, b, c, box};
-        MemoryBarrier();
-        probe->windowCount = n + 1;
-    }
-}
 
 static LONG CountHandles(LONG &by)
 {
@@ -205,21 +274,6 @@ static void ReadUsage(Usage &u)
     u.threads = CountThreads();
 }
 
-static HWND hFollowedWindow;
-static WNDPROC defaultProc;
-
-static bool SizeMessage(UINT m)
-{
-    return m == WM_SIZE || m == WM_MOVE || m == WM_WINDOWPOSCHANGING || m == WM_WINDOWPOSCHANGED ||
-           m == WM_GETMINMAXINFO || m == WM_NCCALCSIZE || m == WM_SIZING || m == WM_MOVING;
-}
-
-static LRESULT CALLBACK DefaultSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
-{
-    if (hWindow == hFollowedWindow && SizeMessage(m)) InterlockedIncrement(&probe->sizeDefaults);
-    return defaultProc(hWindow, m, wp, lp);
-}
-
 // Under qemu-i386 user emulation (the 32-bit exe here) a signal is handled right only on the
 // process's newest thread: the emulator keeps one thread-area slot for the whole process, and
 // a signal on any other thread finds the newest one's data, or a gone thread's, and kills the
@@ -236,15 +290,14 @@ static LRESULT OnNewThread(LPTHREAD_START_ROUTINE routine, HWND hMainWindow)
     return result;
 }
 
+
 // What the driver asks for (ProbeAsk), in the program's window thread.
-static LRESULT Answer(HWND hMainWindow, WPARAM what, LPARAM lp)
+static LRESULT Answer(WPARAM what, LPARAM lp)
 {
-    static bool copyPointed = false;
     switch (what) {
     case askCopy:
         copyChunk = DWORD(lp);
-        return copyPointed ||
-               (copyPointed = ReplaceImport("kernel32.dll", "CopyFileExA", ULONG_PTR(&CopyWithProgress)) != 0);
+        return ownCopy = realCopy != nullptr;
     case askConsole:
         return OnNewThread(GiveConsoleThread, hMainWindow);
     case askLook:
@@ -252,42 +305,16 @@ static LRESULT Answer(HWND hMainWindow, WPARAM what, LPARAM lp)
     case askUsage:
         ReadUsage(probe->usage);
         return 1;
-    case askFocus:
-        SetFocus(hFollowedButton);
-        return GetFocus() == hFollowedButton;
+    case askMark:
+        Record('m', 0);
+        return 1;
     }
     return 0;
 }
 
 static LRESULT CALLBACK MainSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (SizeMessage(m)) InterlockedIncrement(&probe->sizeMessages);
-    if (m == WM_SIZE) {
-        RecordWindow(m, LONG(wp), LOWORD(lp), HIWORD(lp));
-    } else if (m == WM_PAINT) {
-        RECT r;
-        GetClientRect(hWindow, &r);
-        // What the window must paint itself: its client area less its visible children,
-        // which paint their own parts (the bar may have done so already).
-        RECT box{};
-        GetUpdateRgn(hWindow, hUpdate, FALSE);
-        GetRgnBox(hUpdate, &box);
-        SetRectRgn(hClient, r.left, r.top, r.right, r.bottom);
-        for (HWND hChild = GetWindow(hWindow, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
-            RECT c;
-            GetWindowRect(hChild, &c);
-            MapWindowPoints(nullptr, hWindow, reinterpret_cast<POINT *>(&c), 2);
-            SetRectRgn(hChildArea, c.left, c.top, c.right, c.bottom);
-            if (IsWindowVisible(hChild)) CombineRgn(hClient, hClient, hChildArea, RGN_DIFF);
-        }
-        bool whole = CombineRgn(hClient, hClient, hUpdate, RGN_DIFF) == NULLREGION;
-        RECT missing{};
-        GetRgnBox(hClient, &missing);
-        if (!whole) box = missing;
-        RecordWindow(m, r.right - r.left, r.bottom - r.top, whole, box);
-    } else if (m == askMessage) {
-        return Answer(hWindow, wp, lp);
-    }
+    if (m == askMessage) return Answer(wp, lp);
     return CallWindowProcA(mainProc, hWindow, m, wp, lp);
 }
 
@@ -304,19 +331,28 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
         if (probe && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                                         reinterpret_cast<LPCSTR>(&Record), &hSelf)) { // stays when unhooked
             HWND hBar = HWND(m->wParam), hButton = HWND(m->lParam);
+            hMainWindow = m->hwnd;
             askMessage = RegisterWindowMessageA(askName);
             HFONT hFont = reinterpret_cast<HFONT>(SendMessageA(hButton, WM_GETFONT, 0, 0));
+            probe->hFont = LONG_PTR(hFont);
             probe->fontState = hFont && GetObjectA(hFont, sizeof(LOGFONTA), &probe->font) == sizeof(LOGFONTA) ? 1 : 2;
+            probe->classBrush = GetClassLongPtrA(hMainWindow, GCLP_HBRBACKGROUND);
+            probe->classCursor = GetClassLongPtrA(hMainWindow, GCLP_HCURSOR);
+            probe->arrowCursor = LONG_PTR(LoadCursorA(nullptr, IDC_ARROW));
+            probe->classIcon = GetClassLongPtrA(hMainWindow, GCLP_HICON);
+            probe->applicationIcon = LONG_PTR(LoadIconA(nullptr, IDI_APPLICATION));
+            probe->classExtra = GetClassLongA(hMainWindow, GCL_CBCLSEXTRA) + GetClassLongA(hMainWindow, GCL_CBWNDEXTRA);
             buttonProc = WNDPROC(SetWindowLongPtrA(hButton, GWLP_WNDPROC, LONG_PTR(ButtonSpy)));
             barProc = WNDPROC(SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(BarSpy)));
-            probe->recording = buttonProc && barProc;
-            hFollowedButton = hButton;
-            hUpdate = CreateRectRgn(0, 0, 0, 0);
-            hClient = CreateRectRgn(0, 0, 0, 0);
-            hChildArea = CreateRectRgn(0, 0, 0, 0);
-            hFollowedWindow = m->hwnd;
-            defaultProc = WNDPROC(ReplaceImport("user32.dll", "DefWindowProcA", ULONG_PTR(&DefaultSpy)));
-            mainProc = WNDPROC(SetWindowLongPtrA(m->hwnd, GWLP_WNDPROC, LONG_PTR(MainSpy)));
+            mainProc = WNDPROC(SetWindowLongPtrA(hMainWindow, GWLP_WNDPROC, LONG_PTR(MainSpy)));
+            Follow("user32.dll", "PostMessageA", &PostRecorder, realPost);
+            Follow("kernel32.dll", "SleepEx", &SleepRecorder, realSleep);
+            Follow("kernel32.dll", "CreateThread", &ThreadRecorder, realCreateThread);
+            Follow("kernel32.dll", "CloseHandle", &CloseRecorder, realClose);
+            Follow("gdi32.dll", "DeleteObject", &DeleteRecorder, realDelete);
+            Follow("kernel32.dll", "CopyFileExA", &CopyRecorder, realCopy);
+            probe->recording = buttonProc && barProc && mainProc && realPost && realSleep && realCreateThread &&
+                               realClose && realDelete && realCopy;
             ReadUsage(probe->usage); // once ahead: reading the GDI table the first time maps in 1.5 MiB of it
         }
     }
