@@ -4,6 +4,11 @@ import struct
 import sys
 
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "msvcrt.dll"}
+# What the manifest must say, written out here rather than read from the file it is built from.
+MANIFEST_LINES = [
+    b'<assemblyIdentity version="0.1.0.0" processorArchitecture="%s" name="Orvenna.Spindlework.Orvenna" type="win32"/>',
+    b'<assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls" version="6.0.0.0" '
+    b'processorArchitecture="%s" publicKeyToken="6595b64144ccf1df" language="*"/>']
 
 
 def main(exe_path, manifest_path, machine_name):
@@ -71,6 +76,8 @@ def main(exe_path, manifest_path, machine_name):
                 found.append((type_id, res_id, lang, image[offset(rva):offset(rva) + size]))
     if [(t, r, l) for t, r, l, _ in found] != [(24, 1, 0x0407)]:
         failures.append(f"resources {[(t, r, hex(l)) for t, r, l, _ in found]}, expected one: type 24, id 1, language 0x407")
+    elif any(line % (b"amd64" if machine_name == "amd64" else b"X86") not in found[0][3] for line in MANIFEST_LINES):
+        failures.append("the manifest does not name this program and version 6 of the common controls for " + machine_name)
     elif found[0][3] != manifest:
         failures.append(f"the manifest resource differs from {manifest_path}" + (" made for amd64" if machine_name == "amd64" else ""))
 

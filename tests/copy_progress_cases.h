@@ -35,6 +35,8 @@ inline const std::vector<ProgressCase> &ProgressCases()
         {"PercentThree", {{1, 1}, {3, 100}}, {100, 52}},
         {"PercentFive", {{1, 1}, {5, 100}}, {100, 52}},
         {"PercentSeven", {{1, 1}, {7, 100}}, {100, 54}},
+        // 25/1000 * 100 is 2.5 in double precision: percent 2, position 51 (2.5 up would give 3 and 52).
+        {"PercentTieGoesToEven", {{1, 1}, {25, 1000}}, {100, 51}},
         {"FullSizeFile", {{0, 1001000000LL}, {1001000000LL, 1001000000LL}}, {100}},
     };
     return cases;

@@ -103,5 +103,9 @@ inline long FakeFtell32(FILE *stream)
     return position > 0x7fffffffLL ? -1L : (long)position;
 }
 #define ftell FakeFtell32
+// The stream's buffering, as the last setvbuf asked for it ("full 8192"), for the tests to see.
+int FakeSetvbuf(FILE *stream, char *buffer, int mode, size_t size);
+const char *FakeStreamBuffer();
+#define setvbuf FakeSetvbuf
 
 #endif
