@@ -42,3 +42,8 @@ endif()
 set_source_files_properties(resources/spindlework.rc PROPERTIES
   OBJECT_DEPENDS ${manifestBuilt})
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${CMAKE_BINARY_DIR}/gen")
+
+# Only the shipped 32-bit exe is released.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)
+endif()
