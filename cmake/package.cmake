@@ -1,7 +1,7 @@
 # The release archive (cmake --build --preset win32 --target package): the exe, the licence
 # and a README for a person on Windows, both texts in CR LF, in
 # spindlework-<version>-win32.zip, with SHA256SUMS beside it.
-configure_file(${CMAKE_SOURCE_DIR}/release/README.txt ${CMAKE_BINARY_DIR}/release/README.txt
+configure_file(${CMAKE_SOURCE_DIR}/docs/zip-readme.txt ${CMAKE_BINARY_DIR}/release/README.txt
   @ONLY NEWLINE_STYLE CRLF)
 configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/release/LICENSE.txt
   @ONLY NEWLINE_STYLE CRLF)
