@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
-"""Static check of a built spindlework.exe: machine, subsystem, imports, and the manifest resource."""
+"""Static check of a built spindlework.exe: machine, subsystem, hardening, imports, and the manifest resource."""
 import struct
 import sys
 
-ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "msvcrt.dll"}
+# System DLLs only; advapi32 seeds the stack protector's guard (GCC's static libssp).
+DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "msvcrt.dll", "advapi32.dll"}
+# DllCharacteristics: HIGH_ENTROPY_VA 0x20, DYNAMIC_BASE 0x40, NX_COMPAT 0x100, NO_SEH 0x400,
+# TERMINAL_SERVER_AWARE 0x8000.
+HARDENING = {"i386": 0x40 | 0x100 | 0x400 | 0x8000, "amd64": 0x20 | 0x40 | 0x100 | 0x8000}
 # What the manifest must say, written out here rather than read from the file it is built from.
 MANIFEST_LINES = [
     b'<assemblyIdentity version="0.1.0.0" processorArchitecture="%s" name="Orvenna.Spindlework.Orvenna" type="win32"/>',
@@ -19,7 +23,7 @@ def main(exe_path, manifest_path, machine_name):
     failures = []
 
     pe = struct.unpack_from("<I", image, 0x3C)[0]
-    machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", image, pe + 4)
+    machine, sections, _, _, _, optional_size, characteristics = struct.unpack_from("<HHIIIHH", image, pe + 4)
     optional = pe + 24
     magic = struct.unpack_from("<H", image, optional)[0]
     want_machine, want_magic = {"i386": (0x14C, 0x10B), "amd64": (0x8664, 0x20B)}[machine_name]
@@ -30,6 +34,11 @@ def main(exe_path, manifest_path, machine_name):
         failures.append(f"subsystem {subsystem}, expected 2 (windowed)")
     directories = optional + (96 if magic == 0x10B else 112)
     table = [struct.unpack_from("<II", image, directories + 8 * i) for i in range(16)]
+    dll_characteristics = struct.unpack_from("<H", image, optional + 70)[0]
+    if dll_characteristics != HARDENING[machine_name]:
+        failures.append(f"DllCharacteristics {dll_characteristics:#x}, expected {HARDENING[machine_name]:#x}")
+    if characteristics & 1 or table[5][1] == 0:
+        failures.append("relocations stripped: the image cannot move (ASLR)")
 
     section_table = optional + optional_size
     spans = []
@@ -55,9 +64,8 @@ def main(exe_path, manifest_path, machine_name):
             break
         dlls.append(cstring(entry[3]).lower())
         at += 20
-    stray = sorted(set(dlls) - ALLOWED_DLLS)
-    if stray:
-        failures.append(f"imports from {stray}; only system DLLs are allowed")
+    if set(dlls) != DLLS:
+        failures.append(f"imports from {sorted(set(dlls))}, expected {sorted(DLLS)}")
 
     # The resource tree: type -> id -> language -> data. Exactly one resource: the manifest.
     root = offset(table[2][0])

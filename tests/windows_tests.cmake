@@ -19,6 +19,8 @@ add_dependencies(e2e_driver e2e_probe spindlework)
 # The scenarios and the builds they run on, from the one list that run-e2e reads too.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(e2ePreset win32)
+  # full runs from the unpacked release zip, in a folder with blanks and non-ASCII letters.
+  set(e2e_full_options --zip=${CMAKE_BINARY_DIR}/spindlework-${PROJECT_VERSION}-win32.zip)
 else()
   set(e2ePreset win64)
 endif()
@@ -31,7 +33,7 @@ foreach(scenarioLine IN LISTS scenarioLines)
     continue()
   endif()
   add_test(NAME e2e_${scenario}
-    COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/run-e2e ${e2ePreset} ${scenario} ${CMAKE_BINARY_DIR})
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/run-e2e ${e2ePreset} ${scenario} ${CMAKE_BINARY_DIR} ${e2e_${scenario}_options})
   # Liveness only: a run moves about 4 GB through the disk and Wine, slower under emulation.
   # RUN_SERIAL: each run needs 2 GB of scratch files (4.4 GB for long-scratch) and Wine runs
   # one at a time anyway. 77: the scenario needs mounts that this machine does not allow.
