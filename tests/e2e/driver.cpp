@@ -529,7 +529,7 @@ int main(int argc, char **argv)
     Check(FindWindowA("QUILLBOXFRAME", nullptr) == nullptr, "no spindlework window open before the start");
     Program p;
     if (StartProgram(exe, dir, out, p)) {
-        Sleep(500); // let it paint
+        if (!shotsDir.empty()) Sleep(500); // let it paint for the picture
         RequestWindowShot(p.hWindow, "idle");
         AwaitShot("idle");
         if (WantsConsole()) GiveConsole(p);
