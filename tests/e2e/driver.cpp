@@ -169,7 +169,8 @@ void ReadRecord(const Program &p, Record &r)
             std::snprintf(text, sizeof text, "copy flags %d%s%s", int(c.a), c.b ? " with the window" : "",
                           c.c ? " with a cancel flag" : "");
             break;
-        default: std::snprintf(text, sizeof text, "marker"), r.marked = true;
+        case 'm': std::snprintf(text, sizeof text, "marker"), r.marked = true; break;
+        default: std::snprintf(text, sizeof text, "unknown call '%c'", char(c.kind));
         }
         if (c.kind == 't') threadHandle = c.a;
         (c.thread == p.windowThread ? r.window : r.worker).push_back(text);

@@ -14,7 +14,7 @@
 #include "probe.h"
 
 static Probe *probe;
-static HWND hMainWindow;
+static HWND hFollowedWindow; // the program's main window
 static UINT askMessage;
 
 // Any thread may record: each takes a slot of its own and fills in its kind last.
@@ -80,7 +80,7 @@ static HANDLE WINAPI ThreadRecorder(LPSECURITY_ATTRIBUTES sa, SIZE_T stack, LPTH
                                     DWORD flags, LPDWORD id)
 {
     HANDLE hThread = realCreateThread(sa, stack, Started, new Start{routine, param}, flags, id);
-    Record('t', LONG_PTR(hThread), param == hMainWindow);
+    Record('t', LONG_PTR(hThread), param == hFollowedWindow);
     return hThread;
 }
 
@@ -99,7 +99,7 @@ static BOOL WINAPI DeleteRecorder(HGDIOBJ h)
 static BOOL WINAPI CopyRecorder(LPCSTR from, LPCSTR to, LPPROGRESS_ROUTINE progress, LPVOID data, LPBOOL cancel,
                                 DWORD flags)
 {
-    Record('x', flags, data == hMainWindow, cancel != nullptr);
+    Record('x', flags, data == hFollowedWindow, cancel != nullptr);
     return (ownCopy ? CopyWithProgress : realCopy)(from, to, progress, data, cancel, flags);
 }
 
@@ -299,9 +299,9 @@ static LRESULT Answer(WPARAM what, LPARAM lp)
         copyChunk = DWORD(lp);
         return ownCopy = realCopy != nullptr;
     case askConsole:
-        return OnNewThread(GiveConsoleThread, hMainWindow);
+        return OnNewThread(GiveConsoleThread, hFollowedWindow);
     case askLook:
-        return OnNewThread(LookThread, hMainWindow);
+        return OnNewThread(LookThread, hFollowedWindow);
     case askUsage:
         ReadUsage(probe->usage);
         return 1;
@@ -331,20 +331,20 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
         if (probe && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                                         reinterpret_cast<LPCSTR>(&Record), &hSelf)) { // stays when unhooked
             HWND hBar = HWND(m->wParam), hButton = HWND(m->lParam);
-            hMainWindow = m->hwnd;
+            hFollowedWindow = m->hwnd;
             askMessage = RegisterWindowMessageA(askName);
             HFONT hFont = reinterpret_cast<HFONT>(SendMessageA(hButton, WM_GETFONT, 0, 0));
             probe->hFont = LONG_PTR(hFont);
             probe->fontState = hFont && GetObjectA(hFont, sizeof(LOGFONTA), &probe->font) == sizeof(LOGFONTA) ? 1 : 2;
-            probe->classBrush = GetClassLongPtrA(hMainWindow, GCLP_HBRBACKGROUND);
-            probe->classCursor = GetClassLongPtrA(hMainWindow, GCLP_HCURSOR);
+            probe->classBrush = GetClassLongPtrA(hFollowedWindow, GCLP_HBRBACKGROUND);
+            probe->classCursor = GetClassLongPtrA(hFollowedWindow, GCLP_HCURSOR);
             probe->arrowCursor = LONG_PTR(LoadCursorA(nullptr, IDC_ARROW));
-            probe->classIcon = GetClassLongPtrA(hMainWindow, GCLP_HICON);
+            probe->classIcon = GetClassLongPtrA(hFollowedWindow, GCLP_HICON);
             probe->applicationIcon = LONG_PTR(LoadIconA(nullptr, IDI_APPLICATION));
-            probe->classExtra = GetClassLongA(hMainWindow, GCL_CBCLSEXTRA) + GetClassLongA(hMainWindow, GCL_CBWNDEXTRA);
+            probe->classExtra = GetClassLongA(hFollowedWindow, GCL_CBCLSEXTRA) + GetClassLongA(hFollowedWindow, GCL_CBWNDEXTRA);
             buttonProc = WNDPROC(SetWindowLongPtrA(hButton, GWLP_WNDPROC, LONG_PTR(ButtonSpy)));
             barProc = WNDPROC(SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(BarSpy)));
-            mainProc = WNDPROC(SetWindowLongPtrA(hMainWindow, GWLP_WNDPROC, LONG_PTR(MainSpy)));
+            mainProc = WNDPROC(SetWindowLongPtrA(hFollowedWindow, GWLP_WNDPROC, LONG_PTR(MainSpy)));
             Follow("user32.dll", "PostMessageA", &PostRecorder, realPost);
             Follow("kernel32.dll", "SleepEx", &SleepRecorder, realSleep);
             Follow("kernel32.dll", "CreateThread", &ThreadRecorder, realCreateThread);
