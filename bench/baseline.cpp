@@ -1,15 +1,16 @@
-// Raw baseline for the benchmark: the job's disk work and nothing else, started from a window
-// like the program's (bench_window.cpp) so that it runs on the same footing. After the job's
-// one-second pause, 1,001 blocks of 1,000,000 bytes, each filled with "A" in one reused buffer
-// just before its raw WriteFile to testfile.tmp, then CopyFileExA to testfile2.tmp with no
-// progress routine. No positions are posted while it works.
+// Raw baseline for the benchmark: the job's disk work and nothing else, started from the
+// program's own window so that it runs on the same footing. After the job's one-second pause,
+// 1,001 blocks of 1,000,000 bytes, each filled with "A" in one reused buffer just before its
+// raw WriteFile to testfile.tmp, then CopyFileExA to testfile2.tmp with no progress routine.
+// No positions are posted while it works.
 #include <windows.h>
 
 #include <cstring>
 
-#include "bench_window.h"
+#include "common/messages.h"
+#include "task/task_thread.h"
 
-static DWORD WINAPI Job(LPVOID window)
+DWORD WINAPI TaskThreadProc(LPVOID window)
 {
     static char block[1000000];
     SleepEx(1000, FALSE);
@@ -23,11 +24,6 @@ static DWORD WINAPI Job(LPVOID window)
         CloseHandle(hFile);
     }
     CopyFileExA("testfile.tmp", "testfile2.tmp", nullptr, nullptr, nullptr, 0);
-    PostMessageA(HWND(window), BENCH_DONE, 0, 0);
+    PostMessageA(HWND(window), WM_TASKDONE, 0, 0);
     return 0;
-}
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
-    return RunBenchWindow(Job);
 }

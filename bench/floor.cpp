@@ -1,14 +1,15 @@
 // The design's floor for the benchmark: the job as the design requires it and nothing more, in
-// a window like the program's (bench_window.cpp; version 6 controls by the same manifest). One
-// 1,000,000-byte block made and written 1,001 times through an 8 KiB fully buffered stream, one
-// posted position per block, then the copy with a progress routine that posts the copy's steps.
+// the program's own window. One 1,000,000-byte block made and written 1,001 times through an
+// 8 KiB fully buffered stream, one posted position per block, then the copy with a progress
+// routine that posts a position when the copy reaches the next fiftieth. The values cost nothing:
+// they are plain integer shares, not the program's rounding.
 #include <windows.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "bench_window.h"
+#include "common/messages.h"
+#include "task/task_thread.h"
 
 static int lastCopyStep = -1;
 
@@ -18,16 +19,16 @@ static DWORD CALLBACK OnCopyProgress(LARGE_INTEGER total, LARGE_INTEGER done, LA
     int step = total.QuadPart > 0 ? int(done.QuadPart * 50 / total.QuadPart) : 50;
     if (step != lastCopyStep) {
         lastCopyStep = step;
-        PostMessageA(HWND(window), BENCH_SETPOS, 50 + step, 0);
+        PostMessageA(HWND(window), WM_TASKPROGRESS, 50 + step, 0);
     }
     return PROGRESS_CONTINUE;
 }
 
-static DWORD WINAPI Job(LPVOID window)
+DWORD WINAPI TaskThreadProc(LPVOID window)
 {
     HWND hWindow = HWND(window);
     static char block[1000000];
-    PostMessageA(hWindow, BENCH_SETPOS, 0, 0);
+    PostMessageA(hWindow, WM_TASKPROGRESS, 0, 0);
     SleepEx(1000, FALSE);
 
     FILE *file = fopen("testfile.tmp", "r+b");
@@ -44,17 +45,12 @@ static DWORD WINAPI Job(LPVOID window)
         memset(block, 'A', sizeof block);
         if (file)
             fwrite(block, 1, sizeof block, file);
-        PostMessageA(hWindow, BENCH_SETPOS, WPARAM(std::nearbyint(index / 20.0)), 0);
+        PostMessageA(hWindow, WM_TASKPROGRESS, WPARAM(index / 20), 0);
     }
     if (file)
         fclose(file);
     CopyFileExA("testfile.tmp", "testfile2.tmp", OnCopyProgress, hWindow, nullptr, 0);
-    PostMessageA(hWindow, BENCH_SETPOS, 100, 0);
-    PostMessageA(hWindow, BENCH_DONE, 0, 0);
+    PostMessageA(hWindow, WM_TASKPROGRESS, 100, 0);
+    PostMessageA(hWindow, WM_TASKDONE, 0, 0);
     return 0;
-}
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
-    return RunBenchWindow(Job);
 }

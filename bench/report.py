@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Reads the runs of scripts/bench (runs.txt: one run a line, words key=value), prints the
-README's tables as markdown and writes results.json with every run's figures and the summary.
+tables of docs/benchmark.md as markdown and writes results.json with every run's figures and the summary.
 When results-previous.json is there (the run before), also prints how far each median moved.
     report.py <out-dir> <exe-bytes> <machine> <settle-seconds> <drop-caches>"""
 import datetime
@@ -165,31 +165,6 @@ def figures_table(summary, columns):
     return rows
 
 
-def text_figures(summary, exe_bytes):
-    """The figures that the README's explanations quote, by the names of its placeholders."""
-    def median(column, kind, metric, scale=1.0):
-        s = summary.get(column, {}).get("kinds", {}).get(kind, {}).get(metric)
-        return "n/a" if not s else f"{s['median'] * scale:.2f}"
-
-    def ratio(column, label):
-        c = summary.get(column, {}).get("comparisons", {}).get(label)
-        if not c:
-            return "n/a"
-        return f"{c['per_round_ratio']['median']:.2f} ({'within noise' if c['within_noise'] else 'beyond noise'})"
-
-    return [f"FLOOR_RAW {ratio('win64-ram', COMPARISONS[2][0])}",
-            f"PROGRAM_FLOOR {ratio('win64-ram', COMPARISONS[0][0])}",
-            f"COPY_RATIO {ratio('win64-ram', COMPARISONS[1][0])}",
-            f"LAG64 {median('win64-ram', 'lag', 'lag_ms')} ms",
-            f"LAG32 {median('win32-ram', 'lag', 'lag_ms', 0.001)} s",
-            f"FLOORLAG32 {median('win32-ram', 'floorlag', 'lag_ms', 0.001)} s",
-            f"RTT64 {median('win64-ram', 'rtt', 'rtt_p99_ms')} ms",
-            f"RTT32 {median('win32-ram', 'rtt', 'rtt_p99_ms')} ms",
-            f"MEM64 {median('win64-ram', 'program', 'memory_growth_mib')} MiB",
-            f"MEM32 {median('win32-ram', 'program', 'memory_growth_mib')} MiB",
-            f"EXE_BYTES {exe_bytes:,} ({exe_bytes / 1024.0:.1f} KiB)"]
-
-
 def moved(summary, previous):
     """How far each median of the main figures moved since the previous run, in percent."""
     lines = []
@@ -238,9 +213,6 @@ def main(out, exe_bytes, machine, settle, drop):
     print("\nAll columns:\n")
     print("\n".join(figures_table(summary, columns)))
 
-    print("\nFor the README's explanations (medians; ratios per round):")
-    for line in text_figures(summary, exe_bytes):
-        print(f"  {line}")
 
     previous_path = os.path.join(out, "results-previous.json")
     if os.path.exists(previous_path):

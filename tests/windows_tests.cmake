@@ -1,16 +1,14 @@
-# End-to-end tests: the real program under Wine, driven from outside by e2e_driver the
-# way any other program would see it (tests/e2e/run-e2e runs one scenario).
-add_executable(e2e_driver ${CMAKE_CURRENT_LIST_DIR}/e2e/driver.cpp ${CMAKE_CURRENT_LIST_DIR}/e2e/long_use.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/e2e/copy_reports.cpp)
-target_link_libraries(e2e_driver PRIVATE comctl32 user32 gdi32)
-target_link_options(e2e_driver PRIVATE -static)
-# The driver's hook, loaded into the program's process to read the button's font.
-add_library(e2e_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/e2e/probe.cpp ${CMAKE_CURRENT_LIST_DIR}/e2e/copy_stand_in.cpp
+# End-to-end tests: the real program under Wine, driven from outside by e2e_driver the way any
+# other program would see it, with e2e_probe inside it (tests/e2e/run-e2e runs one scenario).
+# The benchmark's driver takes the same program library and probe.
+add_library(e2e_program STATIC ${CMAKE_CURRENT_LIST_DIR}/e2e/program.cpp)
+target_include_directories(e2e_program PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/e2e)
+add_executable(e2e_driver ${CMAKE_CURRENT_LIST_DIR}/e2e/driver.cpp)
+target_link_libraries(e2e_driver PRIVATE e2e_program comctl32)
+add_library(e2e_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/e2e/probe.cpp ${CMAKE_CURRENT_LIST_DIR}/copy_stand_in.cpp
   ${CMAKE_CURRENT_LIST_DIR}/e2e/import_slot.cpp)
-target_link_libraries(e2e_probe PRIVATE user32 gdi32)
-# It also reads the program's counts of handles, objects, threads and memory.
-target_link_libraries(e2e_probe PRIVATE psapi ntdll)
-target_link_options(e2e_probe PRIVATE -static -Wl,--kill-at)
+target_include_directories(e2e_probe PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_link_options(e2e_probe PRIVATE -Wl,--kill-at)
 set_target_properties(e2e_probe PROPERTIES PREFIX "" OUTPUT_NAME e2e_probe)
 set_target_properties(e2e_driver e2e_probe PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
@@ -34,9 +32,8 @@ foreach(scenarioLine IN LISTS scenarioLines)
   endif()
   add_test(NAME e2e_${scenario}
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/run-e2e ${e2ePreset} ${scenario} ${CMAKE_BINARY_DIR} ${e2e_${scenario}_options})
-  # Liveness only: a run moves about 4 GB through the disk and Wine, slower under emulation.
-  # RUN_SERIAL: each run needs 2 GB of scratch files (4.4 GB for long-scratch) and Wine runs
-  # one at a time anyway. 77: the scenario needs mounts that this machine does not allow.
+  # A bound for a run that hangs past the driver's own (60 s with nothing new); RUN_SERIAL: each
+  # run needs 2 GB of scratch files (4.4 GB for long-scratch). 77: the mounts it needs are refused.
   set_tests_properties(e2e_${scenario} PROPERTIES TIMEOUT 1800 LABELS "wine;e2e" RUN_SERIAL TRUE
     SKIP_RETURN_CODE 77)
 endforeach()

@@ -1,13 +1,10 @@
-// The end-to-end probe: e2e_probe.dll, brought into spindlework's process by the driver
-// (driver.cpp), where it records what the window does to its button and bar and what the
-// program asks of the system through its imports (see probe.h). Asked to, it copies through a
-// copy service of ours that calls the progress routine (copy_stand_in.cpp), which stands in for
-// the platform's because Wine's never calls it, and gives the program a console as its
-// standard output.
+// The end-to-end probe: e2e_probe.dll, brought into the program's process by a driver
+// (program.cpp), where it records what the window does to its button and bar and what the
+// program asks of the system through its imports (see probe.h). Asked to, it copies through the
+// tests' copy stand-in, which calls the progress routine as the platform's is documented to (Wine's
+// never calls it), and gives the program a console as its standard output.
 #include <windows.h>
 #include <commctrl.h>
-#include <psapi.h>
-#include <winternl.h>
 
 #include "copy_stand_in.h"
 #include "import_slot.h"
@@ -23,7 +20,9 @@ static void Record(LONG kind, LONG_PTR a, LONG_PTR b = 0, LONG_PTR c = 0, LONG_P
     LONG n = InterlockedIncrement(&probe->count) - 1;
     if (n >= LONG(sizeof probe->calls / sizeof probe->calls[0])) return;
     Call &call = probe->calls[n];
-    call.a = a, call.b = b, call.c = c, call.window = window, call.thread = GetCurrentThreadId();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    call.a = a, call.b = b, call.c = c, call.window = window, call.thread = GetCurrentThreadId(), call.time = now.QuadPart;
     MemoryBarrier();
     call.kind = kind;
 }
@@ -121,6 +120,8 @@ static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
     if (m == PBM_SETPOS) Record('P', wp);
     return CallWindowProcA(barProc, hWindow, m, wp, lp);
 }
+
+// A console of the asked size as the program's standard output, seeded with "." in colour 8 so
 // that every cell the program writes or blanks shows; its window (Wine shows the console
 // in a window of its own) put beside the program's, where no click meant for the program
 // lands on it.
@@ -148,12 +149,9 @@ static bool GiveConsole(HWND hMainWindow)
     return ok;
 }
 
-// What the driver checks after a run: the stand-in's counts and the whole console.
+// The whole console, for the driver's check after a run.
 static void Look()
 {
-    probe->copyCalls = copyCalls;
-    probe->progressCalls = progressCalls;
-    probe->lastCopyResult = lastCopyResult;
     HANDLE hOut = GetStdHandle(STD_OUTPUT_HANDLE);
     CONSOLE_SCREEN_BUFFER_INFO &info = probe->consoleInfo;
     DWORD cells = 0, chars = 0, attributes = 0;
@@ -162,116 +160,6 @@ static void Look()
                 ReadConsoleOutputCharacterA(hOut, probe->consoleChars, cells, COORD{0, 0}, &chars) &&
                 ReadConsoleOutputAttribute(hOut, probe->consoleAttributes, cells, COORD{0, 0}, &attributes);
     probe->consoleRead = read && chars == cells && attributes == cells;
-}
-
-
-static LONG CountHandles(LONG &by)
-{
-    DWORD n = 0;
-    by = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &n) && n) return LONG(n);
-    // Handle values are multiples of 4, the lowest free one handed out first: past 1,024
-    // free ones in a row there are no more.
-    by = 1;
-    LONG count = 0;
-    DWORD flags;
-    for (ULONG_PTR value = 4, gap = 0; gap < 1024; value += 4)
-        if (GetHandleInformation(HANDLE(value), &flags)) ++count, gap = 0;
-        else ++gap;
-    return count;
-}
-
-static LONG CountGdiObjects(LONG &by)
-{
-    by = 0;
-    if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return LONG(n);
-    // The GDI handle table that the system maps into each process (the PEB's
-    // GdiSharedHandleTable): an entry is a live object of ours when the handle made of its
-    // upper word and its index is one.
-    struct Entry {
-        void *kernelObject;
-        USHORT processId, count, upper, type;
-        void *userObject;
-    };
-    PROCESS_BASIC_INFORMATION basic{};
-    NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr);
-    const BYTE *peb = reinterpret_cast<const BYTE *>(basic.PebBaseAddress);
-    const Entry *table = peb ? *reinterpret_cast<const Entry *const *>(peb + (sizeof(void *) == 8 ? 0xF8 : 0x94)) : nullptr;
-    by = table ? 1 : 2;
-    LONG count = 0;
-    for (ULONG i = 0; table && i < 0x10000; ++i)
-        if (table[i].type && GetObjectType(HGDIOBJ(ULONG_PTR(table[i].upper) << 16 | i))) ++count;
-    // 32-bit Wine maps no such table, but takes a table index alone for the handle.
-    for (ULONG i = 1; !table && i < 0x10000; ++i) count += GetObjectType(HGDIOBJ(ULONG_PTR(i))) != 0;
-    return count;
-}
-
-static BOOL CALLBACK CountChild(HWND, LPARAM count)
-{
-    ++*reinterpret_cast<LONG *>(count);
-    return TRUE;
-}
-
-static BOOL CALLBACK CountOurs(HWND hWindow, LPARAM count)
-{
-    DWORD owner = 0;
-    GetWindowThreadProcessId(hWindow, &owner);
-    if (owner == GetCurrentProcessId()) {
-        ++*reinterpret_cast<LONG *>(count);
-        EnumChildWindows(hWindow, CountChild, count);
-    }
-    return TRUE;
-}
-
-static LONG CountUserObjects(LONG &by)
-{
-    by = 0;
-    if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)) return LONG(n);
-    // The windows of this process, children and message-only ones included.
-    by = 1;
-    LONG count = 0;
-    EnumWindows(CountOurs, LPARAM(&count));
-    for (HWND hWindow = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); hWindow;
-         hWindow = FindWindowExA(HWND_MESSAGE, hWindow, nullptr, nullptr))
-        CountOurs(hWindow, LPARAM(&count));
-    return count;
-}
-
-// From the system's process list (a thread snapshot under Wine misses running threads).
-static LONG CountThreads()
-{
-    LONG count = -1;
-    for (ULONG size = 1 << 20; count < 0 && size <= 1u << 26; size *= 2) {
-        void *buffer = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-        ULONG got = 0;
-        if (buffer && NtQuerySystemInformation(SystemProcessInformation, buffer, size, &got) == 0) {
-            for (const BYTE *at = static_cast<const BYTE *>(buffer);;) {
-                const auto *process = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION *>(at);
-                if (DWORD(ULONG_PTR(process->UniqueProcessId)) == GetCurrentProcessId()) {
-                    count = LONG(process->NumberOfThreads);
-                    break;
-                }
-                if (!process->NextEntryOffset) break;
-                at += process->NextEntryOffset;
-            }
-            if (count < 0) count = 0;
-        }
-        if (buffer) VirtualFree(buffer, 0, MEM_RELEASE);
-    }
-    return count;
-}
-
-static void ReadUsage(Usage &u)
-{
-    PROCESS_MEMORY_COUNTERS_EX memory{};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory), sizeof memory);
-    u.privateBy = memory.PrivateUsage == 0;
-    u.privateBytes = LONGLONG(u.privateBy ? memory.PagefileUsage : memory.PrivateUsage);
-    u.handles = CountHandles(u.handlesBy);
-    u.gdiObjects = CountGdiObjects(u.gdiBy);
-    u.userObjects = CountUserObjects(u.userBy);
-    u.threads = CountThreads();
 }
 
 // Under qemu-i386 user emulation (the 32-bit exe here) a signal is handled right only on the
@@ -290,21 +178,17 @@ static LRESULT OnNewThread(LPTHREAD_START_ROUTINE routine, HWND hMainWindow)
     return result;
 }
 
-
 // What the driver asks for (ProbeAsk), in the program's window thread.
 static LRESULT Answer(WPARAM what, LPARAM lp)
 {
     switch (what) {
     case askCopy:
-        copyChunk = DWORD(lp);
+        copyChunk = size_t(lp);
         return ownCopy = realCopy != nullptr;
     case askConsole:
         return OnNewThread(GiveConsoleThread, hFollowedWindow);
     case askLook:
         return OnNewThread(LookThread, hFollowedWindow);
-    case askUsage:
-        ReadUsage(probe->usage);
-        return 1;
     case askMark:
         Record('m', 0);
         return 1;
@@ -336,12 +220,6 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
             HFONT hFont = reinterpret_cast<HFONT>(SendMessageA(hButton, WM_GETFONT, 0, 0));
             probe->hFont = LONG_PTR(hFont);
             probe->fontState = hFont && GetObjectA(hFont, sizeof(LOGFONTA), &probe->font) == sizeof(LOGFONTA) ? 1 : 2;
-            probe->classBrush = GetClassLongPtrA(hFollowedWindow, GCLP_HBRBACKGROUND);
-            probe->classCursor = GetClassLongPtrA(hFollowedWindow, GCLP_HCURSOR);
-            probe->arrowCursor = LONG_PTR(LoadCursorA(nullptr, IDC_ARROW));
-            probe->classIcon = GetClassLongPtrA(hFollowedWindow, GCLP_HICON);
-            probe->applicationIcon = LONG_PTR(LoadIconA(nullptr, IDI_APPLICATION));
-            probe->classExtra = GetClassLongA(hFollowedWindow, GCL_CBCLSEXTRA) + GetClassLongA(hFollowedWindow, GCL_CBWNDEXTRA);
             buttonProc = WNDPROC(SetWindowLongPtrA(hButton, GWLP_WNDPROC, LONG_PTR(ButtonSpy)));
             barProc = WNDPROC(SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(BarSpy)));
             mainProc = WNDPROC(SetWindowLongPtrA(hFollowedWindow, GWLP_WNDPROC, LONG_PTR(MainSpy)));
@@ -353,7 +231,6 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
             Follow("kernel32.dll", "CopyFileExA", &CopyRecorder, realCopy);
             probe->recording = buttonProc && barProc && mainProc && realPost && realSleep && realCreateThread &&
                                realClose && realDelete && realCopy;
-            ReadUsage(probe->usage); // once ahead: reading the GDI table the first time maps in 1.5 MiB of it
         }
     }
     return CallNextHookEx(nullptr, code, wp, lp);

@@ -1,20 +1,19 @@
-// What the end-to-end driver and its probe inside the program share: the probe's record,
-// in named shared memory.
+// What the end-to-end driver, the benchmark's driver and the probe inside the program share:
+// the probe's record, in named shared memory.
 #ifndef SPINDLEWORK_E2E_PROBE_H
 #define SPINDLEWORK_E2E_PROBE_H
 
 #include <windows.h>
 
 // The probe (probe.cpp, built as e2e_probe.dll) is brought into the program's window thread by
-// a brief hook, just long enough to send it the probe message. From then on it records, in
-// order and with the calling thread, what the window does to its button (WM_ENABLE) and bar
-// (PBM_SETPOS), and what the program asks of the system through its own imports: each
-// PostMessageA, SleepEx, CreateThread (and the thread's return), CloseHandle, DeleteObject and
-// CopyFileExA. Its record can also hold the worker: at a given call the worker waits there
-// for good, so that the window can be closed while the worker is known to be mid-job. It reads
-// the button's font and the window class, counts what the program holds, and on request puts a
-// copy service of ours in the place of the exe's CopyFileExA (Wine's never calls the progress
-// routine) and gives the program a console to write its report lines to.
+// a brief hook (program.cpp), just long enough to send it the probe message. From then on it
+// records, in order, with the calling thread and the time, what the window does to its button
+// (WM_ENABLE) and bar (PBM_SETPOS), and what the program asks of the system through its own
+// imports: each PostMessageA, SleepEx, CreateThread (and the thread's return), CloseHandle,
+// DeleteObject and CopyFileExA. Its record can also hold the worker: at a given call the worker
+// waits there for good, so that the window can be closed while the worker is known to be
+// mid-job. It reads the button's font, and on request copies through the tests' copy stand-in
+// (Wine's own copy never calls the progress routine) and gives the program a console.
 const char probeName[] = "spindlework-e2e-probe";
 
 // Each program's record is its own: the shared memory is named after the program's process.
@@ -22,18 +21,6 @@ inline void ProbeMapName(char (&name)[64], DWORD processId)
 {
     wsprintfA(name, "%s-%lu", probeName, processId);
 }
-
-// What the program holds, read inside it. Where the platform's own count gives nothing
-// (Wine: GetProcessHandleCount and PrivateUsage say 0, GetGuiResources is not implemented)
-// the nearest measure is taken and the matching "by" flag set: handles by trying every
-// handle value, GDI objects by the live entries of the GDI handle table (2: by each table index
-// GetObjectType knows), USER objects by the windows of the process, private bytes by
-// PagefileUsage.
-struct Usage {
-    LONG handles, gdiObjects, userObjects, threads;
-    LONGLONG privateBytes;
-    LONG handlesBy, gdiBy, userBy, privateBy; // 0: the platform's count, 1 (or 2): the nearest measure
-};
 
 // One call or message. kind: 'B' button WM_ENABLE (a: wParam), 'P' bar PBM_SETPOS (a: position),
 // 'p' PostMessageA (a: message, b: wParam, c: lParam, window: the target), 's' SleepEx (a: ms,
@@ -46,29 +33,25 @@ struct Call {
     LONG_PTR a, b, c;
     LONG_PTR window;
     DWORD thread;
+    LONGLONG time; // QueryPerformanceCounter
 };
 
 struct Probe {
     LONG fontState; // 0: no answer, 1: font read, 2: the button has no font
     LOGFONTA font;
     LONG_PTR hFont;
-    // The window class against what its fields should be, both read inside the program.
-    LONG_PTR classBrush, classCursor, arrowCursor, classIcon, applicationIcon;
-    LONG classExtra;
     LONG recording;      // 1 once the button, the bar and the imports are followed
     volatile LONG count; // calls recorded so far (they stop when full)
-    Call calls[65536]; // a run takes some 2,020
+    Call calls[65536];   // a run takes some 2,020
     // Hold the worker for good at its holdPost-th PostMessageA, or its holdSleep-th SleepEx (0: never);
     // held is 1 once it waits there.
     LONG holdPost, holdSleep;
     volatile LONG held;
-    Usage usage; // askUsage
-
-    // Asked for through askName, each answered in the program's window thread.
-    LONG consoleWidth, consoleHeight, consoleRows; // askConsole: screen buffer columns and rows, window rows
-    LONG_PTR consoleWindow;                        // askConsole: where Wine shows the console
-    LONG copyCalls, progressCalls, lastCopyResult; // askLook: what the copy stand-in counted
-    LONG consoleRead;                              // askLook: 1 when the console below was read
+    // askConsole: screen buffer columns and rows, window rows; where Wine shows the console.
+    LONG consoleWidth, consoleHeight, consoleRows;
+    LONG_PTR consoleWindow;
+    // askLook: the console as it is now.
+    LONG consoleRead;
     CONSOLE_SCREEN_BUFFER_INFO consoleInfo;
     CHAR consoleChars[80 * 50];
     WORD consoleAttributes[80 * 50];
@@ -80,8 +63,7 @@ const char askName[] = "spindlework-e2e-ask";
 enum ProbeAsk {
     askCopy = 1, // copy through the copy stand-in from now on, lParam bytes a chunk
     askConsole,  // give the program a console of the size above as its standard output
-    askLook,     // read the stand-in's counts and the console
-    askUsage,    // read what the program holds into usage
+    askLook,     // read the console
     askMark,     // posted: record 'm' when the window gets to it
 };
 

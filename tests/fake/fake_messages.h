@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-// Each post reads "post <window> <message> <wParam> <lParam>" in hex for the window and
-// message; each pause "sleep <ms> <alertable>"; the copy stand-in adds its calls too.
+// Each post reads "post <message> to <window>, lParam <lParam>: <wParam>", message and window in
+// hex; each pause "sleep <ms> ms, alertable <0 or 1>"; the copy stand-in adds its calls too.
 std::vector<std::string> &PlatformLog();
 std::string Posted(HWND window, UINT message, WPARAM wParam, LPARAM lParam = 0);
 
-// Fails with both sequences printed around the first difference.
+// Fails with both printed around the first difference.
 void ExpectSequence(const std::vector<std::string> &expected, const std::vector<std::string> &actual);
 
 #endif

@@ -42,8 +42,18 @@ typedef union _LARGE_INTEGER {
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define ENABLE_PROCESSED_INPUT 0x0001
 #define PROGRESS_CONTINUE 0
+#define PROGRESS_CANCEL 1
+#define PROGRESS_STOP 2
+#define PROGRESS_QUIET 3
 #define CALLBACK_CHUNK_FINISHED 0
 #define CALLBACK_STREAM_SWITCH 1
+#define COPY_FILE_FAIL_IF_EXISTS 0x1
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_WRITE_FAULT 29
+#define ERROR_FILE_EXISTS 80
+#define ERROR_REQUEST_ABORTED 1235
 
 // Messages and pauses.
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -54,6 +64,7 @@ typedef DWORD(CALLBACK *LPPROGRESS_ROUTINE)(LARGE_INTEGER, LARGE_INTEGER, LARGE_
                                             DWORD, DWORD, HANDLE, HANDLE, LPVOID);
 BOOL CopyFileExA(LPCSTR existingName, LPCSTR newName, LPPROGRESS_ROUTINE progress, LPVOID data,
                  LPBOOL cancel, DWORD flags);
+void SetLastError(DWORD error);
 
 // Virtual memory.
 #define MEM_COMMIT 0x1000

@@ -10,6 +10,7 @@
 #include "copy_progress_cases.h"
 #include "task/copy_progress.h"
 #include "task/std_output.h"
+#include "text_compare.h"
 
 static HWND hSink;
 
@@ -32,12 +33,12 @@ static std::vector<int> TakePositions()
     return positions;
 }
 
-static void Print(const char *label, const std::vector<int> &positions)
+static std::string Text(const std::vector<int> &positions)
 {
-    printf("  %s:", label);
+    std::string text = "positions";
     for (int position : positions)
-        printf(" %d", position);
-    printf("\n");
+        text += " " + std::to_string(position);
+    return text;
 }
 
 // Sends the writer's first output to a file (so it starts in column -1) and reads it back.
@@ -64,10 +65,9 @@ static bool NumbersPrintAsTheRuntimeDoes()
     SetFilePointer(hFile, 0, NULL, FILE_BEGIN);
     ReadFile(hFile, bytes, sizeof bytes - 1, &got, NULL);
     CloseHandle(hFile);
-    if (std::string(bytes, got) == expected)
-        return true;
-    printf("FAILED numbers\n  expected: \"%s\"\n  actual:   \"%s\"\n", expected.c_str(), bytes);
-    return false;
+    std::string difference = FirstDifference(Lines(expected), Lines(std::string(bytes, got)));
+    printf("%s", difference.empty() ? "" : ("FAILED numbers\n" + difference).c_str());
+    return difference.empty();
 }
 
 int main()
@@ -92,10 +92,9 @@ int main()
             continue;
         }
         ++failed;
-        printf("FAILED %s%s\n", c.name, stopAsked ? ": the routine asked the copy to stop" : "");
+        printf("FAILED %s%s\n%s", c.name, stopAsked ? ": the routine asked the copy to stop" : "",
+               FirstDifference({Text(c.positions)}, {Text(positions)}).c_str());
         stopAsked = 0;
-        Print("expected", c.positions);
-        Print("actual", positions);
     }
     fflush(stdout);
     printf("arithmetic: %d passed, %d failed\n", passed, failed);

@@ -8,12 +8,14 @@
 #include <cstring>
 
 #include "console_cases.h"
+#include "own_process.h"
+#include "text_compare.h"
 
 static HANDLE hReport; // the parent's standard output, handed to each case's process
 
 static void Report(const char *format, ...)
 {
-    char text[1024];
+    char text[8192];
     va_list args;
     va_start(args, format);
     int length = vsnprintf(text, sizeof text, format, args);
@@ -71,16 +73,20 @@ static bool LoseReadAccess(const ConsoleCase &c)
     return false;
 }
 
-static void PrintRows(const char *label, const std::vector<std::string> &rows, const std::vector<std::string> &colours)
+// The whole screen as lines: each row's characters and colours (the attribute's low byte, colour
+// 7 shown as 7), then the cursor and the window.
+static std::vector<std::string> Screen(const std::vector<std::string> &rows, const std::vector<std::string> &colours,
+                                       const std::string &cursor, const std::string &window)
 {
-    Report("  %s:\n", label);
+    std::vector<std::string> lines;
     for (size_t y = 0; y < rows.size(); ++y) {
         std::string shown = colours[y];
         for (char &ch : shown)
-            if ((unsigned char)ch < ' ')
-                ch = (char)('0' + ch % 10); // colour 7 shows as 7
-        Report("    |%s|  |%s|\n", rows[y].c_str(), shown.c_str());
+            if ((unsigned char)ch < ' ') ch = (char)('0' + ch % 10);
+        lines.push_back("|" + rows[y] + "|  |" + shown + "|");
     }
+    lines.push_back("cursor " + cursor + ", window " + window);
+    return lines;
 }
 
 // Runs one case on this process's own new console; 0 when the console shows what the case says.
@@ -120,43 +126,10 @@ static int RunCase(const ConsoleCase &c)
         for (SHORT x = 0; x < c.size.X; ++x)
             colours.back() += (char)(attributes[x] & 0xff);
     }
-    std::string cursor = CoordText(info.dwCursorPosition), window = RectText(info.srWindow);
-    if (rows == c.rows && colours == c.colours && cursor == c.cursorAfter && window == c.windowAfter)
-        return 0;
-    Report("FAILED %s\n", c.name);
-    PrintRows("expected", c.rows, c.colours);
-    Report("    cursor %s, window %s\n", c.cursorAfter, c.windowAfter);
-    PrintRows("actual", rows, colours);
-    Report("    cursor %s, window %s\n", cursor.c_str(), window.c_str());
-    return 1;
-}
-
-// Runs case index in a new process that starts with no console and reports to our output.
-static bool PassesInItsOwnProcess(size_t index)
-{
-    char path[MAX_PATH], commandLine[MAX_PATH + 32];
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    snprintf(commandLine, sizeof commandLine, "\"%s\" --case %u", path, (unsigned)index);
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = hReport;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(path, commandLine, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, NULL, &startup, &process)) {
-        Report("FAILED %s: could not start its process (error %lu)\n", ConsoleCases()[index].name, GetLastError());
-        return false;
-    }
-    DWORD exitCode = 1;
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-        Report("FAILED %s: its process did not end within a minute\n", ConsoleCases()[index].name);
-        TerminateProcess(process.hProcess, 1);
-    } else {
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode == 0;
+    std::string difference = FirstDifference(Screen(c.rows, c.colours, c.cursorAfter, c.windowAfter),
+                                             Screen(rows, colours, CoordText(info.dwCursorPosition), RectText(info.srWindow)));
+    if (!difference.empty()) Report("FAILED %s\n%s", c.name, difference.c_str());
+    return !difference.empty();
 }
 
 int main(int argc, char **argv)
@@ -166,13 +139,11 @@ int main(int argc, char **argv)
         hReport = GetStdHandle(STD_OUTPUT_HANDLE);
         return RunCase(cases[(size_t)atoi(argv[2])]);
     }
-    // Our standard output, inheritable, for the cases' processes to report to.
-    DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_OUTPUT_HANDLE), GetCurrentProcess(), &hReport, 0, TRUE,
-                    DUPLICATE_SAME_ACCESS);
+    hReport = GetStdHandle(STD_OUTPUT_HANDLE);
     int passed = 0, failed = 0;
     for (size_t i = 0; i < cases.size(); ++i)
         if (argc < 2 || strcmp(argv[1], cases[i].name) == 0)
-            (PassesInItsOwnProcess(i) ? passed : failed)++;
+            (PassesInItsOwnProcess("--case " + std::to_string(i), 60000) ? passed : failed)++;
     Report("console cases on a real console: %d passed, %d failed\n", passed, failed);
     return failed || !passed ? 1 : 0;
 }
