@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Static check of a built spindlework.exe: machine, subsystem, hardening, imports, and the manifest resource."""
+"""Static check of a built spindlework.exe: machine, subsystem, hardening, imports, the manifest resource,
+and for the 32-bit image that no instruction in it writes %fs:0 (so NO_SEH is true)."""
+import re
 import struct
+import subprocess
 import sys
 
-# System DLLs only; advapi32 seeds the stack protector's guard (GCC's static libssp).
-DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "msvcrt.dll", "advapi32.dll"}
+# The user-interface, graphics, common-controls and kernel services, and the C runtime: nothing else.
+DLLS = {"comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll"}
 # DllCharacteristics: HIGH_ENTROPY_VA 0x20, DYNAMIC_BASE 0x40, NX_COMPAT 0x100, NO_SEH 0x400,
 # TERMINAL_SERVER_AWARE 0x8000.
 HARDENING = {"i386": 0x40 | 0x100 | 0x400 | 0x8000, "amd64": 0x20 | 0x40 | 0x100 | 0x8000}
@@ -15,7 +18,18 @@ MANIFEST_LINES = [
     b'processorArchitecture="%s" publicKeyToken="6595b64144ccf1df" language="*"/>']
 
 
-def main(exe_path, manifest_path, machine_name):
+def fs0_writes(objdump, exe_path):
+    """Instructions whose destination (last in AT&T syntax) is %fs:0x0, the head of the SEH chain."""
+    listing = subprocess.run([objdump, "-d", exe_path], capture_output=True, text=True, check=True).stdout
+    pattern = re.compile(r"\s*\w+:\t[^\t]*\t(?:(?:lock|rep\w*|data16|addr32) )*(\w+)\s+([^\s#<]+)")
+    code = [(m, line.strip()) for m, line in ((pattern.match(line), line) for line in listing.splitlines()) if m]
+    if not code:
+        sys.exit(f"FAILED: {objdump} disassembled no code in {exe_path}")
+    return [line for m, line in code
+            if m[2].split(",")[-1] == "%fs:0x0" and not re.fullmatch(r"(push|cmp|test)[bwl]?", m[1])]
+
+
+def main(exe_path, manifest_path, machine_name, objdump=None):
     image = open(exe_path, "rb").read()
     manifest = open(manifest_path, "rb").read()
     if machine_name == "amd64":
@@ -89,6 +103,9 @@ def main(exe_path, manifest_path, machine_name):
     elif found[0][3] != manifest:
         failures.append(f"the manifest resource differs from {manifest_path}" + (" made for amd64" if machine_name == "amd64" else ""))
 
+    if machine_name == "i386":
+        failures += [f"writes %fs:0, so NO_SEH is false: {line}" for line in fs0_writes(objdump, exe_path)]
+
     print(f"{exe_path}: imports {sorted(set(dlls))}")
     for failure in failures:
         print("FAILED:", failure)
@@ -97,4 +114,4 @@ def main(exe_path, manifest_path, machine_name):
 
 
 if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:4]))
+    sys.exit(main(*sys.argv[1:5]))

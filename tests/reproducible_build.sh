@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the program again from scratch in another folder and compares it byte for byte
-# with the given exe: no link timestamp and no build path may end up in the image. For the
+# Builds the program again from scratch in another folder, under another time zone and
+# umask 077, and compares it byte for byte with the given exe: no link timestamp and no build
+# path may end up in the image, no local time or file mode in the zip. For the
 # 32-bit build also the release zip and SHA256SUMS beside the exe (from the package test),
 # and what the zip holds: the exe, LICENSE.txt and README.txt, the texts in CR LF.
 set -euo pipefail
@@ -8,6 +9,12 @@ source_dir=$1 preset=$2 built_exe=$3
 scratch=$(mktemp -d /tmp/spindlework-rebuild-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 again=$scratch/elsewhere
+# A far time zone (not this one), and files only their owner may read.
+zone=Pacific/Kiritimati
+[ "$(date +%z)" != +1400 ] || zone=Pacific/Pago_Pago
+[ "$(TZ=$zone date +%z)" != "$(date +%z)" ] || { echo "no time zone data for $zone"; exit 1; }
+export TZ=$zone
+umask 077
 # The package here needs nothing built but the exe.
 cmake -S "$source_dir" -B "$again" -DCMAKE_BUILD_TYPE=Release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
   -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/$preset.cmake" >/dev/null
