@@ -39,13 +39,6 @@ static void Answer(const std::string &text)
     std::fflush(stdout);
 }
 
-static double Ms(LONGLONG counter)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * double(counter) / double(frequency.QuadPart);
-}
-
 static void Start(const std::string &exe)
 {
     program = Program();
@@ -75,8 +68,10 @@ static void Click()
         DWORD_PTR ignored;
         if (!Ask(program.hWindow, WM_NULL, 0, 0, &ignored)) break;
         roundTrips.push_back(NowMs() - before);
-        if (!IsWindowEnabled(program.hButton)) started = true;
-        else if (started) break;
+        if (!IsWindowEnabled(program.hButton))
+            started = true;
+        else if (started)
+            break;
     }
 }
 
@@ -88,12 +83,12 @@ static std::string Lag(const std::string &label)
     FILE *file = std::fopen((WinPath(outDir) + "\\" + label + ".stamps").c_str(), "w");
     for (const Call &c : run.worker)
         if (c.kind == 'p' && c.a == 0x401) {
-            posted.push_back(Ms(c.time) - clickMs);
+            posted.push_back(CounterMs(c.time) - clickMs);
             if (file) std::fprintf(file, "posted %d %.3f\n", int(c.b), posted.back());
         }
     for (const Call &c : run.window)
         if (c.kind == 'P') {
-            set.push_back(Ms(c.time) - clickMs);
+            set.push_back(CounterMs(c.time) - clickMs);
             if (file) std::fprintf(file, "set %d %.3f\n", int(c.a), set.back());
         }
     if (file) std::fclose(file);
@@ -115,13 +110,16 @@ static void Finish(const std::string &label)
     char text[160];
     std::vector<double> &r = roundTrips;
     std::sort(r.begin(), r.end());
-    if (mode == "lag") Answer(Lag(label));
-    else if (mode == "rtt" && r.empty()) Answer("error no-round-trips");
+    if (mode == "lag")
+        Answer(Lag(label));
+    else if (mode == "rtt" && r.empty())
+        Answer("error no-round-trips");
     else if (mode == "rtt")
         std::snprintf(text, sizeof text, "done rtt_n=%zu rtt_p50_ms=%.3f rtt_p99_ms=%.3f rtt_max_ms=%.3f", r.size(),
                       r[r.size() / 2], r[r.size() * 99 / 100], r.back()),
             Answer(text);
-    else Answer("done");
+    else
+        Answer("done");
 }
 
 int main(int argc, char **argv)
@@ -138,15 +136,19 @@ int main(int argc, char **argv)
         char word[16] = "", argument[4000] = "", more[16] = "";
         std::sscanf(line, "%15s %3999s %15s", word, argument, more);
         std::string command = word;
-        if (command == "start") mode = more, Start(argument);
-        else if (command == "click") Click();
-        else if (command == "finish") Finish(argument);
+        if (command == "start")
+            mode = more, Start(argument);
+        else if (command == "click")
+            Click();
+        else if (command == "finish")
+            Finish(argument);
         else if (command == "close") {
             std::string how = CloseProgram(program), ended = "ended, exit code ";
             Answer("closed " + (how.compare(0, ended.size(), ended) ? how : how.substr(ended.size())));
-        }
-        else if (command == "quit") break;
-        else Answer("error unknown-command " + command);
+        } else if (command == "quit")
+            break;
+        else
+            Answer("error unknown-command " + command);
     }
     return 0;
 }

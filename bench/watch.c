@@ -41,10 +41,8 @@ int main(int argc, char **argv)
     struct sched_param priority = {.sched_priority = 50};
     sched_setscheduler(0, SCHED_FIFO, &priority); // a plain priority will do when refused
 
-    // BENCH_WATCH_ALL=1 also prints every event, for a look at what a program does.
-    int all = getenv("BENCH_WATCH_ALL") != NULL;
     int fd = inotify_init1(IN_CLOEXEC);
-    if (fd < 0 || inotify_add_watch(fd, dir, all ? IN_ALL_EVENTS : IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE) < 0) {
+    if (fd < 0 || inotify_add_watch(fd, dir, IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE) < 0) {
         fprintf(stderr, "bench_watch: cannot watch %s: %s\n", dir, strerror(errno));
         return 1;
     }
@@ -78,7 +76,7 @@ int main(int argc, char **argv)
                 printf("first-change %.3f\n", now);
                 // From here on only closes matter: the program's thousands of writes
                 // should not wake us.
-                if (!all && inotify_add_watch(fd, dir, IN_CLOSE_WRITE) < 0) {
+                if (inotify_add_watch(fd, dir, IN_CLOSE_WRITE) < 0) {
                     fprintf(stderr, "bench_watch: cannot rewatch %s: %s\n", dir, strerror(errno));
                     return 1;
                 }
@@ -90,8 +88,6 @@ int main(int argc, char **argv)
                 printf("copied %.3f\n", now);
                 stage = 3;
             }
-            if (all)
-                printf("event %s %#x %.3f\n", name, event->mask, now);
         }
         fflush(stdout);
     }

@@ -35,7 +35,8 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
     if (!hMainWindow)
         FailStartup("Error while creating main window.\r\n\r\nThis program will now terminate.");
 
-    // The normal show state, whatever the launcher asked for.
+    // The normal show state, not the one we were started with (though on a first ShowWindow
+    // Windows still takes a show state the launcher set).
     ShowWindow(hMainWindow, SW_SHOWNORMAL);
     UpdateWindow(hMainWindow);
 

@@ -59,6 +59,22 @@ inline std::string RectText(SMALL_RECT r)
            std::to_string(r.Bottom) + "}";
 }
 
+// The whole screen as lines, for one comparison: each row's characters and its colours (the
+// attribute's low byte; colour 7 shows as 7), then the cursor and the window.
+inline std::vector<std::string> ScreenLines(const std::vector<std::string> &rows, const std::vector<std::string> &colours,
+                                            const std::string &cursor, const std::string &window)
+{
+    std::vector<std::string> lines;
+    for (size_t y = 0; y < rows.size(); ++y) {
+        std::string shown = colours[y];
+        for (char &ch : shown)
+            if ((unsigned char)ch < ' ') ch = (char)('0' + ch % 10);
+        lines.push_back("|" + rows[y] + "|  |" + shown + "|");
+    }
+    lines.push_back("cursor " + cursor + ", window " + window);
+    return lines;
+}
+
 struct ConsoleCase {
     const char *name;
     COORD size;

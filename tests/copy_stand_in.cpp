@@ -30,14 +30,12 @@ BOOL WINAPI CopyWithProgress(LPCSTR existingName, LPCSTR newName, LPPROGRESS_ROU
     FILE *existing = flags & COPY_FILE_FAIL_IF_EXISTS ? fopen(newName, "rb") : NULL;
     FILE *target = existing ? NULL : fopen(newName, "wb");
     DWORD error = existing ? ERROR_FILE_EXISTS : target ? 0 : ERROR_ACCESS_DENIED;
-    if (existing)
-        fclose(existing);
+    if (existing) fclose(existing);
     _fseeki64(source, 0, SEEK_END);
     long long total = _ftelli64(source), done = 0;
     _fseeki64(source, 0, SEEK_SET);
     char *buffer = target ? (char *)malloc(copyChunk) : NULL;
-    if (target && !buffer)
-        error = ERROR_NOT_ENOUGH_MEMORY;
+    if (target && !buffer) error = ERROR_NOT_ENOUGH_MEMORY;
     bool keep = true, quiet = !progress;
     DWORD reason = CALLBACK_STREAM_SWITCH;
     while (!error) {
@@ -72,8 +70,7 @@ BOOL WINAPI CopyWithProgress(LPCSTR existingName, LPCSTR newName, LPPROGRESS_ROU
         error = ERROR_WRITE_FAULT;
         keep = false;
     }
-    if (target && !keep)
-        remove(newName);
+    if (target && !keep) remove(newName);
     SetLastError(error);
     return !error;
 }

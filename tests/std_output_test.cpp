@@ -7,6 +7,7 @@
 
 #include "console_cases.h"
 #include "fake_console.h"
+#include "fake_messages.h"
 #include "fresh_process.h"
 #include "task/std_output.h"
 
@@ -14,22 +15,6 @@
 void PrintTo(const ConsoleCase &c, std::ostream *out) { *out << c.name; }
 
 namespace {
-
-std::vector<std::string> Rows(int count)
-{
-    std::vector<std::string> rows;
-    for (int y = 0; y < count; ++y)
-        rows.push_back(FakeRow(y));
-    return rows;
-}
-
-std::vector<std::string> ColourRows(int count)
-{
-    std::vector<std::string> rows;
-    for (int y = 0; y < count; ++y)
-        rows.push_back(FakeColours(y));
-    return rows;
-}
 
 template <typename Case> std::string CaseName(const testing::TestParamInfo<Case> &info) { return info.param.name; }
 
@@ -161,10 +146,11 @@ TEST_P(Console, ShowsThis)
             else
                 FakeLoseReadAccess();
         }
-        EXPECT_EQ(Rows(c.size.Y), c.rows);
-        EXPECT_EQ(ColourRows(c.size.Y), c.colours);
-        EXPECT_EQ(CoordText(FakeCursor()), c.cursorAfter);
-        EXPECT_EQ(RectText(FakeWindow()), c.windowAfter);
+        std::vector<std::string> rows, colours;
+        for (int y = 0; y < c.size.Y; ++y)
+            rows.push_back(FakeRow(y)), colours.push_back(FakeColours(y));
+        ExpectSequence(ScreenLines(c.rows, c.colours, c.cursorAfter, c.windowAfter),
+                       ScreenLines(rows, colours, CoordText(FakeCursor()), RectText(FakeWindow())));
     });
 }
 

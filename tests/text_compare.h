@@ -3,6 +3,7 @@
 #ifndef SPINDLEWORK_TEXT_COMPARE_H
 #define SPINDLEWORK_TEXT_COMPARE_H
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -21,10 +22,23 @@ inline std::string FirstDifference(const std::vector<std::string> &want, const s
                       std::to_string(column + 1) + " (" + std::to_string(want.size()) + " lines expected, " +
                       std::to_string(got.size()) + " got)\n";
     for (size_t i = at < 3 ? 0 : at - 3; i < at + 4 && (i < want.size() || i < got.size()); ++i)
-        out += "  " + std::to_string(i + 1) + (i == at ? " > " : "   ") + "expected: " +
-               (i < want.size() ? want[i] : "(none)") + "\n" + std::string(std::to_string(i + 1).size(), ' ') +
+        out += "  " + std::to_string(i + 1) + (i == at ? " > " : "   ") +
+               "expected: " + (i < want.size() ? want[i] : "(none)") + "\n" +
+               std::string(std::to_string(i + 1).size(), ' ') +
                "     actual:   " + (i < got.size() ? got[i] : "(none)") + "\n";
     return out;
+}
+
+// Appends a line written as printf writes it; returns its index.
+inline size_t AddLine(std::vector<std::string> &lines, const char *format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    lines.push_back(text);
+    return lines.size() - 1;
 }
 
 // Text as lines ending in CR LF; any other CR or LF shows as \r or \n, and a last line without
@@ -44,45 +58,29 @@ inline std::vector<std::string> Lines(const std::string &text)
 }
 
 // A call record in compact form: entries in a row that read "<head>: <number>" with the same
-// head become one line, "<head>: " and their numbers, a number repeated n times as "v×n" and
-// three or more that each go up by one as "a..b".
+// head become one line, "<head>:" and their numbers, a number repeated n times in a row as "v×n".
 inline std::vector<std::string> Grouped(const std::vector<std::string> &entries)
 {
     std::vector<std::string> lines;
-    std::string head;
-    std::vector<std::pair<long, int>> runs; // value, times
+    std::string head; // of the line being grouped; "" when there is none
+    long value = 0, times = 0;
     auto flush = [&] {
-        if (runs.empty()) return;
-        std::string line = head + ":";
-        for (size_t i = 0; i < runs.size(); ++i) {
-            size_t j = i;
-            while (j + 1 < runs.size() && runs[j + 1].first == runs[j].first + 1 && runs[j].second == 1 &&
-                   runs[j + 1].second == 1)
-                ++j;
-            if (j - i >= 2) {
-                line += " " + std::to_string(runs[i].first) + ".." + std::to_string(runs[j].first);
-                i = j;
-            } else {
-                line += " " + std::to_string(runs[i].first) +
-                        (runs[i].second > 1 ? "×" + std::to_string(runs[i].second) : "");
-            }
-        }
-        lines.push_back(line);
-        runs.clear();
+        if (times) lines.back() += " " + std::to_string(value) + (times > 1 ? "×" + std::to_string(times) : "");
+        times = 0;
     };
     for (const std::string &entry : entries) {
         size_t colon = entry.rfind(": ");
         char *end = nullptr;
-        long value = colon == std::string::npos ? 0 : std::strtol(entry.c_str() + colon + 2, &end, 10);
-        if (colon == std::string::npos || end == entry.c_str() + colon + 2 || *end) {
-            flush();
-            lines.push_back(entry);
+        long number = colon == std::string::npos ? 0 : std::strtol(entry.c_str() + colon + 2, &end, 10);
+        bool numbered = colon != std::string::npos && end != entry.c_str() + colon + 2 && !*end;
+        std::string entryHead = numbered ? entry.substr(0, colon) : "";
+        if (numbered && entryHead == head && number == value) {
+            ++times;
             continue;
         }
-        if (entry.compare(0, colon, head) != 0 || colon != head.size()) flush();
-        head = entry.substr(0, colon);
-        if (!runs.empty() && runs.back().first == value) ++runs.back().second;
-        else runs.push_back({value, 1});
+        flush();
+        if (!numbered || entryHead != head) lines.push_back(numbered ? entryHead + ":" : entry);
+        head = entryHead, value = number, times = numbered;
     }
     flush();
     return lines;

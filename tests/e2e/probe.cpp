@@ -2,7 +2,7 @@
 // (program.cpp), where it records what the window does to its button and bar and what the
 // program asks of the system through its imports (see probe.h). Asked to, it copies through the
 // tests' copy stand-in, which calls the progress routine as the platform's is documented to (Wine's
-// never calls it), and gives the program a console as its standard output.
+// never calls it).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -121,63 +121,6 @@ static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
     return CallWindowProcA(barProc, hWindow, m, wp, lp);
 }
 
-// A console of the asked size as the program's standard output, seeded with "." in colour 8 so
-// that every cell the program writes or blanks shows; its window (Wine shows the console
-// in a window of its own) put beside the program's, where no click meant for the program
-// lands on it.
-static bool GiveConsole(HWND hMainWindow)
-{
-    FreeConsole(); // Wine lets a windowed program share the console of the program that started it
-    if (!AllocConsole()) return false;
-    HANDLE hOut = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    SHORT width = SHORT(probe->consoleWidth), height = SHORT(probe->consoleHeight);
-    SMALL_RECT tiny = {0, 0, 0, 0}, window = {0, 0, SHORT(width - 1), SHORT(probe->consoleRows - 1)};
-    DWORD cells = DWORD(width) * DWORD(height), done;
-    // The window may never be larger than the buffer: shrunk first, opened up last.
-    bool ok = hOut != INVALID_HANDLE_VALUE && SetConsoleWindowInfo(hOut, TRUE, &tiny) &&
-              SetConsoleScreenBufferSize(hOut, COORD{width, height}) && SetConsoleWindowInfo(hOut, TRUE, &window) &&
-              SetConsoleTextAttribute(hOut, 0x07) && SetConsoleCursorPosition(hOut, COORD{0, 0}) &&
-              FillConsoleOutputCharacterA(hOut, '.', cells, COORD{0, 0}, &done) &&
-              FillConsoleOutputAttribute(hOut, 0x08, cells, COORD{0, 0}, &done) && SetStdHandle(STD_OUTPUT_HANDLE, hOut);
-    SetConsoleTitleA("spindlework.exe: standard output");
-    HWND hConsole = GetConsoleWindow();
-    RECT r{};
-    GetWindowRect(hMainWindow, &r);
-    if (hConsole) SetWindowPos(hConsole, nullptr, r.right + 8, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    probe->consoleWindow = LONG_PTR(hConsole);
-    return ok;
-}
-
-// The whole console, for the driver's check after a run.
-static void Look()
-{
-    HANDLE hOut = GetStdHandle(STD_OUTPUT_HANDLE);
-    CONSOLE_SCREEN_BUFFER_INFO &info = probe->consoleInfo;
-    DWORD cells = 0, chars = 0, attributes = 0;
-    bool read = probe->consoleWidth && GetConsoleScreenBufferInfo(hOut, &info) &&
-                (cells = DWORD(info.dwSize.X) * DWORD(info.dwSize.Y)) <= sizeof probe->consoleChars &&
-                ReadConsoleOutputCharacterA(hOut, probe->consoleChars, cells, COORD{0, 0}, &chars) &&
-                ReadConsoleOutputAttribute(hOut, probe->consoleAttributes, cells, COORD{0, 0}, &attributes);
-    probe->consoleRead = read && chars == cells && attributes == cells;
-}
-
-// Under qemu-i386 user emulation (the 32-bit exe here) a signal is handled right only on the
-// process's newest thread: the emulator keeps one thread-area slot for the whole process, and
-// a signal on any other thread finds the newest one's data, or a gone thread's, and kills the
-// process. Wine answers a console call with such a signal whenever the console has answered
-// before the caller waits. The program's worker, made for each run, is the newest while it
-// writes; the probe makes its console calls on a thread made for each ask.
-static DWORD WINAPI GiveConsoleThread(LPVOID hMainWindow) { return GiveConsole(HWND(hMainWindow)); }
-static DWORD WINAPI LookThread(LPVOID) { return Look(), 1; }
-static LRESULT OnNewThread(LPTHREAD_START_ROUTINE routine, HWND hMainWindow)
-{
-    HANDLE hThread = CreateThread(nullptr, 0, routine, hMainWindow, 0, nullptr);
-    DWORD result = 0;
-    if (hThread) WaitForSingleObject(hThread, INFINITE), GetExitCodeThread(hThread, &result), CloseHandle(hThread);
-    return result;
-}
-
 // What the driver asks for (ProbeAsk), in the program's window thread.
 static LRESULT Answer(WPARAM what, LPARAM lp)
 {
@@ -185,10 +128,6 @@ static LRESULT Answer(WPARAM what, LPARAM lp)
     case askCopy:
         copyChunk = size_t(lp);
         return ownCopy = realCopy != nullptr;
-    case askConsole:
-        return OnNewThread(GiveConsoleThread, hFollowedWindow);
-    case askLook:
-        return OnNewThread(LookThread, hFollowedWindow);
     case askMark:
         Record('m', 0);
         return 1;

@@ -13,7 +13,7 @@
 // DeleteObject and CopyFileExA. Its record can also hold the worker: at a given call the worker
 // waits there for good, so that the window can be closed while the worker is known to be
 // mid-job. It reads the button's font, and on request copies through the tests' copy stand-in
-// (Wine's own copy never calls the progress routine) and gives the program a console.
+// (Wine's own copy never calls the progress routine).
 const char probeName[] = "spindlework-e2e-probe";
 
 // Each program's record is its own: the shared memory is named after the program's process.
@@ -47,14 +47,6 @@ struct Probe {
     // held is 1 once it waits there.
     LONG holdPost, holdSleep;
     volatile LONG held;
-    // askConsole: screen buffer columns and rows, window rows; where Wine shows the console.
-    LONG consoleWidth, consoleHeight, consoleRows;
-    LONG_PTR consoleWindow;
-    // askLook: the console as it is now.
-    LONG consoleRead;
-    CONSOLE_SCREEN_BUFFER_INFO consoleInfo;
-    CHAR consoleChars[80 * 50];
-    WORD consoleAttributes[80 * 50];
 };
 
 // A message to the main window, which the probe follows: wParam says what is asked; the
@@ -62,8 +54,6 @@ struct Probe {
 const char askName[] = "spindlework-e2e-ask";
 enum ProbeAsk {
     askCopy = 1, // copy through the copy stand-in from now on, lParam bytes a chunk
-    askConsole,  // give the program a console of the size above as its standard output
-    askLook,     // read the console
     askMark,     // posted: record 'm' when the window gets to it
 };
 

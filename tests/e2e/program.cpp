@@ -3,12 +3,18 @@
 
 #include <cstdio>
 
+double CounterMs(LONGLONG counter)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * double(counter) / double(frequency.QuadPart);
+}
+
 double NowMs()
 {
-    static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    return 1000.0 * double(now.QuadPart) / double(frequency.QuadPart);
+    return CounterMs(now.QuadPart);
 }
 
 std::string WinPath(std::string path)
@@ -27,8 +33,8 @@ std::string StartProgram(Program &p, const std::string &exe, const std::string &
     startup.wShowWindow = SW_SHOWNORMAL;
     startup.hStdOutput = startup.hStdError = hOut;
     std::string path = WinPath(exe), commandLine = "\"" + path + "\"";
-    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, hOut != nullptr, 0, nullptr, WinPath(dir).c_str(),
-                        &startup, &p.pi))
+    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, hOut != nullptr, 0, nullptr,
+                        WinPath(dir).c_str(), &startup, &p.pi))
         return "cannot start " + path + " (error " + std::to_string(GetLastError()) + ")";
     // The window as any client finds it: by class and title, once the program waits for input.
     WaitForInputIdle(p.pi.hProcess, 60000);
@@ -77,8 +83,10 @@ bool Ask(HWND hWindow, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result)
 bool AskProbe(const Program &p, ProbeAsk what, LPARAM lp)
 {
     DWORD_PTR done = 0;
-    return p.probe && SendMessageTimeoutA(p.hWindow, RegisterWindowMessageA(askName), WPARAM(what), lp, SMTO_NORMAL,
-                                          120000, &done) && done;
+    return p.probe &&
+           SendMessageTimeoutA(p.hWindow, RegisterWindowMessageA(askName), WPARAM(what), lp, SMTO_NORMAL, 120000,
+                               &done) &&
+           done;
 }
 
 // The record's entries from `next` on, each to the window's or the worker's list; stops at a

@@ -19,6 +19,7 @@ struct Program {
 };
 
 double NowMs();
+double CounterMs(LONGLONG counter); // a QueryPerformanceCounter value in ms
 // A Unix path (/...) as a path on Wine's Z: drive.
 std::string WinPath(std::string path);
 

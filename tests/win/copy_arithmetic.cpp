@@ -1,6 +1,5 @@
 // The copy progress cases run by the real routine, built with the shipped compiler flags
-// and posting to a real (message-only) window; and the report's number format as the
-// real C runtime prints it.
+// and posting to a real (message-only) window.
 #include <windows.h>
 
 #include <cstdio>
@@ -41,35 +40,6 @@ static std::string Text(const std::vector<int> &positions)
     return text;
 }
 
-// Sends the writer's first output to a file (so it starts in column -1) and reads it back.
-static bool NumbersPrintAsTheRuntimeDoes()
-{
-    char path[MAX_PATH];
-    GetTempPathA(MAX_PATH, path);
-    lstrcatA(path, "spindlework-numbers.tmp");
-    HANDLE hFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, NULL);
-    HANDLE hOldOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    SetStdHandle(STD_OUTPUT_HANDLE, hFile);
-    WriteInt64(0, ENDING_LINE);
-    WriteInt64(-1, ENDING_LINE);
-    WriteInt64(-9223372036854775807LL - 1, ENDING_LINE);
-    WriteInt64(9223372036854775807LL, ENDING_ZONE);
-    WriteInt64(1001000000, ENDING_LINE);
-    SetStdHandle(STD_OUTPUT_HANDLE, hOldOutput);
-
-    const std::string expected = " 0\r\n-1\r\n-9223372036854775808\r\n 9223372036854775807        "
-                                 " 1001000000\r\n";
-    char bytes[256] = {0};
-    DWORD got = 0;
-    SetFilePointer(hFile, 0, NULL, FILE_BEGIN);
-    ReadFile(hFile, bytes, sizeof bytes - 1, &got, NULL);
-    CloseHandle(hFile);
-    std::string difference = FirstDifference(Lines(expected), Lines(std::string(bytes, got)));
-    printf("%s", difference.empty() ? "" : ("FAILED numbers\n" + difference).c_str());
-    return difference.empty();
-}
-
 int main()
 {
     hSink = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
@@ -77,8 +47,8 @@ int main()
         printf("no message window\n0 passed, 1 failed\n");
         return 1;
     }
+    SetStdHandle(STD_OUTPUT_HANDLE, NULL); // the report lines go nowhere; printf's stay
     int passed = 0, failed = 0;
-    (NumbersPrintAsTheRuntimeDoes() ? passed : failed)++;
     for (const ProgressCase &c : ProgressCases()) {
         // Bring the last report's percentage back to 0 the way a run would: a full copy, then 0 bytes.
         Report(1, 1);

@@ -3,12 +3,12 @@
 // platform's CopyFileExA, which must agree.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "copy_stand_in.h"
+#include "text_compare.h"
 
 struct CopyCase {
     const char *name;
@@ -29,8 +29,7 @@ static const CopyCase copyCases[] = {
     {"source missing: fails before any call", "none", false, 0, -1, 0, -1, "FALSE, error 2; ; none"},
     {"COPY_FILE_FAIL_IF_EXISTS with a copy there", "full", true, COPY_FILE_FAIL_IF_EXISTS, -1, 0, -1,
      "FALSE, error 80; ; the old copy"},
-    {"PROGRESS_CANCEL deletes the copy", "full", true, 0, 1, PROGRESS_CANCEL, -1,
-     "FALSE, error 1235; S0 C1048576; none"},
+    {"PROGRESS_CANCEL deletes the copy", "full", true, 0, 1, PROGRESS_CANCEL, -1, "FALSE, error 1235; S0 C1048576; none"},
     {"PROGRESS_STOP leaves the copy as far as it got", "full", false, 0, 1, PROGRESS_STOP, -1,
      "FALSE, error 1235; S0 C1048576; the first MiB"},
     {"PROGRESS_QUIET: no more calls, the copy goes on", "full", false, 0, 1, PROGRESS_QUIET, -1,
@@ -43,6 +42,7 @@ struct CopyRun {
     long long size;
     BOOL cancel;
     std::string calls;
+    int n;
 };
 
 static DWORD CALLBACK RecordCall(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER streamSize,
@@ -50,23 +50,20 @@ static DWORD CALLBACK RecordCall(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_
                                  LPVOID data)
 {
     CopyRun &run = *static_cast<CopyRun *>(data);
-    int n = run.calls.empty() ? 0 : int(std::count(run.calls.begin(), run.calls.end(), ' ')) + 1;
     bool sound = total.QuadPart == run.size && streamSize.QuadPart == run.size && streamDone.QuadPart == done.QuadPart &&
-                 stream == 1 && hSource && hTarget && reason == (n ? CALLBACK_CHUNK_FINISHED : CALLBACK_STREAM_SWITCH);
-    run.calls += (n ? " " : "") + std::string(reason == CALLBACK_STREAM_SWITCH ? "S" : "C") +
+                 stream == 1 && hSource && hTarget && reason == (run.n ? CALLBACK_CHUNK_FINISHED : CALLBACK_STREAM_SWITCH);
+    run.calls += (run.n ? " " : "") + std::string(reason == CALLBACK_STREAM_SWITCH ? "S" : "C") +
                  std::to_string(done.QuadPart) + (sound ? "" : "(wrong arguments)");
-    if (n == run.c->cancelAt) run.cancel = TRUE;
-    return n == run.c->answerAt ? run.c->answer : PROGRESS_CONTINUE;
+    if (run.n == run.c->cancelAt) run.cancel = TRUE;
+    return run.n++ == run.c->answerAt ? run.c->answer : PROGRESS_CONTINUE;
 }
 
-static std::string ReadAll(const char *path, bool &exists)
+static std::string ReadAll(const char *path)
 {
     std::string bytes;
     FILE *file = std::fopen(path, "rb");
-    exists = file != nullptr;
     for (int c; file && (c = std::fgetc(file)) != EOF;) bytes += char(c);
-    if (file) std::fclose(file);
-    return bytes;
+    return file ? (std::fclose(file), bytes) : "(none)";
 }
 
 static void WriteAll(const char *path, const std::string &bytes)
@@ -82,32 +79,27 @@ int main()
     std::string full, old(3 << 20, 'o');
     for (int k = 0; k < (5 << 19); ++k) full += char('a' + k % 23);
     int failed = 0;
-    for (const CopyCase &c : copyCases) {
+    for (const CopyCase &c : copyCases)
         for (auto copy : {&CopyWithProgress, &CopyFileExA}) {
-            if (copy == &CopyFileExA && std::strstr(c.outcome, "; ; ") == nullptr) continue; // Wine's calls no routine
-            DeleteFileA(source);
-            DeleteFileA(target);
+            if (copy == &CopyFileExA && !std::strstr(c.outcome, "; ; ")) continue; // Wine's calls no routine
+            DeleteFileA(source), DeleteFileA(target);
             if (std::strcmp(c.source, "none")) WriteAll(source, std::strcmp(c.source, "full") ? "" : full);
             if (c.oldCopy) WriteAll(target, old);
-            CopyRun run{&c, std::strcmp(c.source, "full") ? 0 : (long long)full.size(), FALSE, ""};
-            SetLastError(0);
+            CopyRun run{&c, std::strcmp(c.source, "full") ? 0 : (long long)full.size(), FALSE, "", 0};
             BOOL result = copy(source, target, RecordCall, &run, &run.cancel, c.flags);
             DWORD error = GetLastError();
-            bool exists;
-            std::string after = ReadAll(target, exists);
-            std::string outcome = (result ? "TRUE" : "FALSE, error " + std::to_string(error)) + "; " +
-                                  run.calls + "; " +
-                                  (!exists ? "none" : after == old ? "the old copy" : after == full.substr(0, 1 << 20)
-                                   ? "the first MiB" : after == (std::strcmp(c.source, "full") ? "" : full) ? "the source"
-                                   : "something else");
+            std::string after = ReadAll(target);
+            std::string outcome = (result ? "TRUE" : "FALSE, error " + std::to_string(error)) + "; " + run.calls +
+                                  "; " + (after == "(none)" ? "none" : after == old ? "the old copy"
+                                          : after == full.substr(0, 1 << 20) ? "the first MiB"
+                                          : after == (std::strcmp(c.source, "full") ? "" : full) ? "the source"
+                                                                                                : "something else");
             bool ok = outcome == c.outcome;
             failed += !ok;
             std::printf("%s %s copy: %s\n", ok ? "ok  " : "FAIL", copy == &CopyFileExA ? "platform's" : "stand-in", c.name);
-            if (!ok) std::printf("  expected: %s\n  actual:   %s\n", c.outcome, outcome.c_str());
+            std::printf("%s", FirstDifference({c.outcome}, {outcome}).c_str());
         }
-    }
-    DeleteFileA(source);
-    DeleteFileA(target);
+    DeleteFileA(source), DeleteFileA(target);
     std::printf("copy service: %d failed\n", failed);
     return failed ? 1 : 0;
 }

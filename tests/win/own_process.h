@@ -27,7 +27,8 @@ inline bool PassesInItsOwnProcess(const std::string &arguments, DWORD timeoutMs)
                         &process))
         std::printf("%s: cannot start its process (error %lu)\n", arguments.c_str(), GetLastError());
     else if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0)
-        std::printf("%s: no end within %lu s\n", arguments.c_str(), timeoutMs / 1000), TerminateProcess(process.hProcess, 1);
+        std::printf("%s: no end within %lu s\n", arguments.c_str(), timeoutMs / 1000),
+            TerminateProcess(process.hProcess, 1);
     else
         GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(startup.hStdOutput), CloseHandle(process.hThread), CloseHandle(process.hProcess);

@@ -73,22 +73,6 @@ static bool LoseReadAccess(const ConsoleCase &c)
     return false;
 }
 
-// The whole screen as lines: each row's characters and colours (the attribute's low byte, colour
-// 7 shown as 7), then the cursor and the window.
-static std::vector<std::string> Screen(const std::vector<std::string> &rows, const std::vector<std::string> &colours,
-                                       const std::string &cursor, const std::string &window)
-{
-    std::vector<std::string> lines;
-    for (size_t y = 0; y < rows.size(); ++y) {
-        std::string shown = colours[y];
-        for (char &ch : shown)
-            if ((unsigned char)ch < ' ') ch = (char)('0' + ch % 10);
-        lines.push_back("|" + rows[y] + "|  |" + shown + "|");
-    }
-    lines.push_back("cursor " + cursor + ", window " + window);
-    return lines;
-}
-
 // Runs one case on this process's own new console; 0 when the console shows what the case says.
 static int RunCase(const ConsoleCase &c)
 {
@@ -126,8 +110,9 @@ static int RunCase(const ConsoleCase &c)
         for (SHORT x = 0; x < c.size.X; ++x)
             colours.back() += (char)(attributes[x] & 0xff);
     }
-    std::string difference = FirstDifference(Screen(c.rows, c.colours, c.cursorAfter, c.windowAfter),
-                                             Screen(rows, colours, CoordText(info.dwCursorPosition), RectText(info.srWindow)));
+    std::string difference =
+        FirstDifference(ScreenLines(c.rows, c.colours, c.cursorAfter, c.windowAfter),
+                        ScreenLines(rows, colours, CoordText(info.dwCursorPosition), RectText(info.srWindow)));
     if (!difference.empty()) Report("FAILED %s\n%s", c.name, difference.c_str());
     return !difference.empty();
 }
