@@ -1,21 +1,16 @@
 // Benchmark driver: runs the benchmark's programs one after another in one Wine session, on
-// commands from scripts/bench, one line each on standard input, answering each with one line on
-// standard output. The job's phases are timed outside (bench_watch, from the file events); this
-// driver starts, clicks, waits and closes them as the end-to-end tests do (tests/e2e/program.h),
-// and in the runs made for it measures the window's round trips or, through the end-to-end
-// probe's record, the bar's lag.
+// commands from scripts/bench (a line each on standard input, each answered with a line). The
+// job's phases are timed outside, from the file events (watch.c); this driver starts, clicks,
+// waits and closes the programs as the end-to-end tests do (tests/e2e/program.h), and in runs
+// of their own measures the window's round trips or, from the probe's record, the bar's lag.
 //   bench_driver <working-dir> <output-dir>
-// Commands:
-//   start <exe> <mode>   start the program (mode quiet, lag or rtt), wait for its window and a
-//                        second of idleness; answers "ready"
-//   click                click the button; no answer. Then, by mode: quiet does nothing at all
-//                        while the job runs; lag follows the probe's record to the run's end;
-//                        rtt times a WM_NULL round trip every ~5 ms until the button is back
-//   finish <label>       wait until the button is back; answers "done" and, by mode, the lag's or
-//                        the round trips' figures as key=value words (lag also writes
-//                        <output-dir>/<label>.stamps: posted or set, the position, ms since the click)
-//   close                close the window; answers "closed <exit code>"
-//   quit                 end the driver
+//   start <exe> <quiet|lag|rtt>  start it and wait for its window and a second of idleness: "ready"
+//   click          click; then quiet watches nothing, lag follows the record to the run's end, rtt
+//                  times a WM_NULL round trip every ~5 ms until the button is back (no answer)
+//   finish <label> wait for the button: "done" and the lag's or the round trips' figures as
+//                  key=value words (lag also writes <output-dir>/<label>.stamps: posted or set,
+//                  the position, ms since the click)
+//   close          close the window: "closed <exit code>";   quit   end the driver
 #include <windows.h>
 
 #include <algorithm>

@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
 """Reads the runs of scripts/bench (runs.txt: one run a line, words key=value), prints the tables of
 docs/benchmark.md as markdown and writes results.json with every run's figures and the summary.
-When results-previous.json is there (the run before), also prints how far each median moved.
     report.py <out-dir> <exe-bytes> <machine> <settle-seconds> <drop-caches>"""
 import datetime
 import json
@@ -116,25 +115,6 @@ def figures_table(summary, columns):
     return rows
 
 
-def moved(summary, previous):
-    """How far each median of the phases and of the ratios moved since the previous run."""
-    lines = []
-    for column, s in summary.items():
-        before = previous.get("summary", {}).get(column, {})
-        pairs = [(f"{kind} {metric}", f[metric]["median"], before.get("kinds", {}).get(kind, {}).get(metric, {}).get("median"))
-                 for kind, f in s["kinds"].items() if kind in ("program", "floor", "raw")  # no observer in these runs
-                 for metric in ("write_ms", "copy_ms") if metric in f]
-        pairs += [(label, c["per_round_ratio"]["median"],
-                   before.get("comparisons", {}).get(label, {}).get("per_round_ratio", {}).get("median"))
-                  for label, c in s["comparisons"].items()]
-        for what, now, then in pairs:
-            if then:
-                change = 100.0 * (now - then) / then
-                lines.append(f"  {column} {what}: {then:,.2f} -> {now:,.2f} ({change:+.1f}%)"
-                             f"{'' if abs(change) <= 10 else '  MOVED more than 10%'}")
-    return lines
-
-
 def main(out, exe_bytes, machine, settle, drop):
     runs = read_runs(os.path.join(out, "runs.txt"))
     summary = summarise(runs)
@@ -151,11 +131,6 @@ def main(out, exe_bytes, machine, settle, drop):
     print("\n".join(target_table(summary[target], exe_bytes, check)))
     print("\nAll columns:\n")
     print("\n".join(figures_table(summary, columns)))
-    previous = os.path.join(out, "results-previous.json")
-    lines = moved(summary, json.load(open(previous))) if os.path.exists(previous) else []
-    if lines:
-        print("\nMedians against the previous run of scripts/bench:\n" + "\n".join(lines))
-        print(f"  {sum('MOVED' in line for line in lines)} of {len(lines)} medians moved more than 10%")
     json.dump({"machine": machine, "rounds": rounds, "settle_s": float(settle), "drop_caches": drop == "1",
                "exe_bytes": exe_bytes, "summary": summary, "runs": runs},
               open(os.path.join(out, "results.json"), "w"), indent=1)

@@ -12,7 +12,6 @@
 //     --stdout=pipe|gone        the program's standard output and error (else it has none, as when
 //                               started from Explorer): a pipe the driver reads while the job
 //                               runs; a pipe whose reader is gone at the start
-//     --describe                the window, its controls and the button's font, as found
 //     --retouch                 between runs, spoil what the run left: a "Z" at byte 500,000,000 of
 //                               testfile.tmp, 64 times "spindlework tail" appended to it, and
 //                               testfile2.tmp cut to 1,000 bytes (run-e2e checks them afterwards)
@@ -23,10 +22,8 @@
 // Unix paths (/...) are taken as paths on Wine's Z: drive; e2e_probe.dll sits beside the driver.
 // Exit code 0 when the transcript is as expected.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,54 +61,6 @@ static void ShotWhenRunning(const Program &p, const Run &run)
     static bool taken;
     if (!taken && !run.window.empty() && run.window.back().kind == 'P' && run.window.back().a >= 20)
         taken = true, Shot(p.hWindow, "running");
-}
-
-// Where a control sits in the program's window.
-static std::string Place(const Program &p, HWND hChild)
-{
-    RECT r;
-    GetWindowRect(hChild, &r);
-    MapWindowPoints(nullptr, p.hWindow, reinterpret_cast<POINT *>(&r), 2);
-    char text[64];
-    std::snprintf(text, sizeof text, "%ld,%ld %ld x %ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
-    return text;
-}
-
-static void Describe(const Program &p)
-{
-    char cls[64], text[256];
-    RECT r;
-    GetWindowRect(p.hWindow, &r);
-    GetClassNameA(p.hWindow, cls, sizeof cls);
-    GetWindowTextA(p.hWindow, text, sizeof text);
-    AddLine(transcript, "window: class \"%s\", title \"%s\", %ld x %ld, style 0x%08lX, extended 0x%lX, %s", cls, text,
-            r.right - r.left, r.bottom - r.top, GetWindowLongA(p.hWindow, GWL_STYLE),
-            GetWindowLongA(p.hWindow, GWL_EXSTYLE), GetMenu(p.hWindow) ? "a menu" : "no menu");
-    for (HWND hChild = GetWindow(p.hWindow, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
-        GetClassNameA(hChild, cls, sizeof cls);
-        GetWindowTextA(hChild, text, sizeof text);
-        bool sameInstance = GetWindowLongPtrA(hChild, GWLP_HINSTANCE) == GetWindowLongPtrA(p.hWindow, GWLP_HINSTANCE);
-        AddLine(transcript,
-                "child: class \"%s\", text \"%s\", id %d, style 0x%08lX, extended 0x%lX, at %s, %s instance", cls, text,
-                GetDlgCtrlID(hChild), GetWindowLongA(hChild, GWL_STYLE), GetWindowLongA(hChild, GWL_EXSTYLE),
-                Place(p, hChild).c_str(), sameInstance ? "the window's" : "another");
-    }
-    NONCLIENTMETRICSA metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    const LOGFONTA &want = metrics.lfMessageFont, &font = p.probe->font;
-    if (p.probe->fontState != 1)
-        AddLine(transcript, "the button's font: none");
-    else if (!std::memcmp(&font, &want, offsetof(LOGFONTA, lfFaceName)) &&
-             !std::strcmp(font.lfFaceName, want.lfFaceName))
-        AddLine(transcript, "the button's font: the system's message font");
-    else
-        AddLine(transcript, "the button's font: \"%s\", height %ld, weight %ld, not the message font", font.lfFaceName,
-                font.lfHeight, font.lfWeight);
-    DWORD_PTR low = 99, high = 0, position = 99;
-    Ask(p.hBar, PBM_GETRANGE, TRUE, 0, &low), Ask(p.hBar, PBM_GETRANGE, FALSE, 0, &high);
-    Ask(p.hBar, PBM_GETPOS, 0, 0, &position);
-    AddLine(transcript, "the bar: range %d to %d, position %d", int(low), int(high), int(position));
 }
 
 // The probe's record as the expected files write it, in compact form (text_compare.h); the bar's
@@ -222,7 +171,7 @@ int main(int argc, char **argv)
         chunks.push_back(std::atoll(o["chunks"].c_str() + at + (at > 0)));
     if (o.count("shots")) shotsDir = dir;
     for (const auto &option : o)
-        if (!std::strstr(" runs chunks close stdout describe retouch files shots transcript ",
+        if (!std::strstr(" runs chunks close stdout retouch files shots transcript ",
                          (" " + option.first + " ").c_str()))
             refused = "unknown option --" + option.first;
     if ((!close.empty() && close != "writing" && close != "copying" && close != "pause") ||
@@ -257,7 +206,6 @@ int main(int argc, char **argv)
     else {
         std::printf("== started %s, the probe in\n", argv[1]);
         if (!shotsDir.empty()) Sleep(500), Shot(p.hWindow, "idle"); // painted first
-        if (o.count("describe")) Describe(p);
         bool goOn = true;
         for (int n = 1; goOn && n <= runs; ++n) {
             if (n > 1 && retouch) Retouch(dir);

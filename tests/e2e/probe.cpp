@@ -83,17 +83,8 @@ static HANDLE WINAPI ThreadRecorder(LPSECURITY_ATTRIBUTES sa, SIZE_T stack, LPTH
     return hThread;
 }
 
-static BOOL WINAPI CloseRecorder(HANDLE h)
-{
-    Record('c', LONG_PTR(h));
-    return realClose(h);
-}
-
-static BOOL WINAPI DeleteRecorder(HGDIOBJ h)
-{
-    Record('d', LONG_PTR(h));
-    return realDelete(h);
-}
+static BOOL WINAPI CloseRecorder(HANDLE h) { return Record('c', LONG_PTR(h)), realClose(h); }
+static BOOL WINAPI DeleteRecorder(HGDIOBJ h) { return Record('d', LONG_PTR(h)), realDelete(h); }
 
 static BOOL WINAPI CopyRecorder(LPCSTR from, LPCSTR to, LPPROGRESS_ROUTINE progress, LPVOID data, LPBOOL cancel,
                                 DWORD flags)
@@ -122,22 +113,10 @@ static LRESULT CALLBACK BarSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 }
 
 // What the driver asks for (ProbeAsk), in the program's window thread.
-static LRESULT Answer(WPARAM what, LPARAM lp)
-{
-    switch (what) {
-    case askCopy:
-        copyChunk = size_t(lp);
-        return ownCopy = realCopy != nullptr;
-    case askMark:
-        Record('m', 0);
-        return 1;
-    }
-    return 0;
-}
-
 static LRESULT CALLBACK MainSpy(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == askMessage) return Answer(wp, lp);
+    if (m == askMessage && wp == askCopy) return copyChunk = size_t(lp), ownCopy = realCopy != nullptr;
+    if (m == askMessage && wp == askMark) return Record('m', 0), 1;
     return CallWindowProcA(mainProc, hWindow, m, wp, lp);
 }
 
@@ -156,9 +135,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probeHook(int code, WPARAM wp,
             HWND hBar = HWND(m->wParam), hButton = HWND(m->lParam);
             hFollowedWindow = m->hwnd;
             askMessage = RegisterWindowMessageA(askName);
-            HFONT hFont = reinterpret_cast<HFONT>(SendMessageA(hButton, WM_GETFONT, 0, 0));
-            probe->hFont = LONG_PTR(hFont);
-            probe->fontState = hFont && GetObjectA(hFont, sizeof(LOGFONTA), &probe->font) == sizeof(LOGFONTA) ? 1 : 2;
+            probe->hFont = LONG_PTR(SendMessageA(hButton, WM_GETFONT, 0, 0));
             buttonProc = WNDPROC(SetWindowLongPtrA(hButton, GWLP_WNDPROC, LONG_PTR(ButtonSpy)));
             barProc = WNDPROC(SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(BarSpy)));
             mainProc = WNDPROC(SetWindowLongPtrA(hFollowedWindow, GWLP_WNDPROC, LONG_PTR(MainSpy)));

@@ -12,7 +12,7 @@
 // imports: each PostMessageA, SleepEx, CreateThread (and the thread's return), CloseHandle,
 // DeleteObject and CopyFileExA. Its record can also hold the worker: at a given call the worker
 // waits there for good, so that the window can be closed while the worker is known to be
-// mid-job. It reads the button's font, and on request copies through the tests' copy stand-in
+// mid-job. On request it copies through the tests' copy stand-in
 // (Wine's own copy never calls the progress routine).
 const char probeName[] = "spindlework-e2e-probe";
 
@@ -37,9 +37,7 @@ struct Call {
 };
 
 struct Probe {
-    LONG fontState; // 0: no answer, 1: font read, 2: the button has no font
-    LOGFONTA font;
-    LONG_PTR hFont;
+    LONG_PTR hFont; // the button's
     LONG recording;      // 1 once the button, the bar and the imports are followed
     volatile LONG count; // calls recorded so far (they stop when full)
     Call calls[65536];   // a run takes some 2,020

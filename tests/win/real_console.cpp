@@ -3,26 +3,12 @@
 //   real_console [case name]   runs every case, or the one named
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "console_cases.h"
 #include "own_process.h"
 #include "text_compare.h"
-
-static HANDLE hReport; // the parent's standard output, handed to each case's process
-
-static void Report(const char *format, ...)
-{
-    char text[8192];
-    va_list args;
-    va_start(args, format);
-    int length = vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    DWORD written;
-    WriteFile(hReport, text, length < (int)sizeof text ? length : (int)sizeof text - 1, &written, NULL);
-}
 
 static HANDLE OpenConsoleOutput(DWORD access)
 {
@@ -55,7 +41,7 @@ static bool SetUpConsole(HANDLE hConsole, const ConsoleCase &c)
         RectText(info.srWindow) == RectText(c.window) && CoordText(info.dwCursorPosition) == CoordText(c.cursor) &&
         info.wAttributes == CASE_COLOURS)
         return true;
-    Report("FAILED %s: the console took the layout as size %s, window %s, cursor %s\n", c.name,
+    printf("FAILED %s: the console took the layout as size %s, window %s, cursor %s\n", c.name,
            CoordText(info.dwSize).c_str(), RectText(info.srWindow).c_str(), CoordText(info.dwCursorPosition).c_str());
     return false;
 }
@@ -69,7 +55,7 @@ static bool LoseReadAccess(const ConsoleCase &c)
     HANDLE hWriteOnly = OpenConsoleOutput(GENERIC_WRITE);
     if (hWriteOnly == hOld)
         return true;
-    Report("FAILED %s: the write-only handle came as %p, not %p\n", c.name, hWriteOnly, hOld);
+    printf("FAILED %s: the write-only handle came as %p, not %p\n", c.name, hWriteOnly, hOld);
     return false;
 }
 
@@ -78,7 +64,7 @@ static int RunCase(const ConsoleCase &c)
 {
     FreeConsole();
     if (!AllocConsole()) {
-        Report("FAILED %s: no console (error %lu)\n", c.name, GetLastError());
+        printf("FAILED %s: no console (error %lu)\n", c.name, GetLastError());
         return 1;
     }
     HANDLE hConsole = OpenConsoleOutput(GENERIC_READ | GENERIC_WRITE);
@@ -113,7 +99,7 @@ static int RunCase(const ConsoleCase &c)
     std::string difference =
         FirstDifference(ScreenLines(c.rows, c.colours, c.cursorAfter, c.windowAfter),
                         ScreenLines(rows, colours, CoordText(info.dwCursorPosition), RectText(info.srWindow)));
-    if (!difference.empty()) Report("FAILED %s\n%s", c.name, difference.c_str());
+    if (!difference.empty()) printf("FAILED %s\n%s", c.name, difference.c_str());
     return !difference.empty();
 }
 
@@ -121,14 +107,12 @@ int main(int argc, char **argv)
 {
     const std::vector<ConsoleCase> &cases = ConsoleCases();
     if (argc == 3 && strcmp(argv[1], "--case") == 0) {
-        hReport = GetStdHandle(STD_OUTPUT_HANDLE);
         return RunCase(cases[(size_t)atoi(argv[2])]);
     }
-    hReport = GetStdHandle(STD_OUTPUT_HANDLE);
     int passed = 0, failed = 0;
     for (size_t i = 0; i < cases.size(); ++i)
         if (argc < 2 || strcmp(argv[1], cases[i].name) == 0)
             (PassesInItsOwnProcess("--case " + std::to_string(i), 60000) ? passed : failed)++;
-    Report("console cases on a real console: %d passed, %d failed\n", passed, failed);
+    printf("console cases on a real console: %d passed, %d failed\n", passed, failed);
     return failed || !passed ? 1 : 0;
 }
