@@ -12,8 +12,8 @@
 // imports: each PostMessageA, SleepEx, CreateThread (and the thread's return), CloseHandle,
 // DeleteObject and CopyFileExA. Its record can also hold the worker: at a given call the worker
 // waits there for good, so that the window can be closed while the worker is known to be
-// mid-job. On request it copies through the tests' copy stand-in
-// (Wine's own copy never calls the progress routine).
+// mid-job. On request it copies through the tests' copy stand-in (Wine's own copy never calls
+// the progress routine).
 const char probeName[] = "spindlework-e2e-probe";
 
 // Each program's record is its own: the shared memory is named after the program's process.
