@@ -89,12 +89,13 @@ bool AskProbe(const Program &p, ProbeAsk what, LPARAM lp)
            done;
 }
 
+static const LONG recordSlots = LONG(sizeof Probe::calls / sizeof Probe::calls[0]);
+
 // The record's entries from `next` on, each to the window's or the worker's list; stops at a
 // slot still being filled. True once the driver's marker is there.
 static bool ReadRecord(const Program &p, LONG &next, Run &run)
 {
-    const LONG slots = LONG(sizeof p.probe->calls / sizeof p.probe->calls[0]);
-    for (; next < p.probe->count && next < slots; ++next) {
+    for (; next < p.probe->count && next < recordSlots; ++next) {
         const Call &c = p.probe->calls[next];
         if (!c.kind) return false;
         if (c.kind == 'm') return true;
@@ -134,7 +135,7 @@ void FollowRun(const Program &p, Run &run, double stallMs, bool answering, void 
         if (NowMs() - last > stallMs) {
             run.end = "nothing new for " + std::to_string(int(stallMs / 1000)) + " s while waiting for " +
                       (marking ? "the window to handle what the worker posted" : "the worker's end") +
-                      (next == LONG(sizeof p.probe->calls / sizeof p.probe->calls[0]) ? " (the record is full)" : "");
+                      (next == recordSlots ? " (the record is full)" : "");
             return;
         }
     }

@@ -84,10 +84,12 @@ static void Finish()
     TerminateProcess(GetCurrentProcess(), difference.empty() ? 0 : 1);
 }
 
-// The real function, from its DLL: the exe's slot now points at the recorder.
+// The DLLs the shell calls into; the real function, from its DLL, since the exe's slot now points
+// at the recorder.
+static const char *const dlls[] = {"user32.dll", "kernel32.dll", "gdi32.dll", "comctl32.dll"};
 template <typename F> static F Real(const char *function)
 {
-    for (const char *dll : {"user32.dll", "kernel32.dll", "gdi32.dll", "comctl32.dll"})
+    for (const char *dll : dlls)
         if (FARPROC f = GetProcAddress(LoadLibraryA(dll), function))
             return reinterpret_cast<F>(reinterpret_cast<void *>(f));
     return nullptr;
@@ -244,7 +246,7 @@ static void RunCase()
         {"DeleteObject", ULONG_PTR(&DeleteRecorder)}, {"PostQuitMessage", ULONG_PTR(&PostQuitRecorder)},
         {"MessageBoxA", ULONG_PTR(&MessageBoxRecorder)}, {"ExitProcess", ULONG_PTR(&ExitRecorder)}};
     for (const auto &r : recorders)
-        for (const char *dll : {"user32.dll", "kernel32.dll", "gdi32.dll", "comctl32.dll"})
+        for (const char *dll : dlls)
             ReplaceImport(dll, r.first, r.second);
     calls.clear(); // what replacing the slots called
     Add("WinMain returned %d", WinMain(hModule, nullptr, GetCommandLineA(), SW_SHOWNORMAL));
