@@ -29,12 +29,15 @@ static double NowMs(void)
     return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
 }
 
+static int Fail(const char *what, const char *why)
+{
+    fprintf(stderr, "bench_watch: %s: %s\n", what, why);
+    return 1;
+}
+
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        fprintf(stderr, "usage: bench_watch <dir> <timeout-seconds>\n");
-        return 2;
-    }
+    if (argc != 3) return Fail("usage", "bench_watch <dir> <timeout-seconds>");
     const char *dir = argv[1];
     double deadline = NowMs() + atof(argv[2]) * 1000.0;
 
@@ -42,52 +45,32 @@ int main(int argc, char **argv)
     sched_setscheduler(0, SCHED_FIFO, &priority); // a plain priority will do when refused
 
     int fd = inotify_init1(IN_CLOEXEC);
-    if (fd < 0 || inotify_add_watch(fd, dir, IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE) < 0) {
-        fprintf(stderr, "bench_watch: cannot watch %s: %s\n", dir, strerror(errno));
-        return 1;
-    }
+    if (fd < 0 || inotify_add_watch(fd, dir, IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE) < 0)
+        return Fail(dir, strerror(errno));
     printf("watching\n");
     fflush(stdout);
 
-    // 0: waiting for the first change, 1: for the close of testfile.tmp, 2: for testfile2.tmp's.
+    // Stage 0: waiting for the first change, 1: for the close of testfile.tmp, 2: for testfile2.tmp's.
+    static const char *const stageEvent[] = {"first-change", "written", "copied"};
+    static const char *const stageFile[] = {"testfile.tmp", "testfile.tmp", "testfile2.tmp"};
     int stage = 0;
     char buffer[64 * (sizeof(struct inotify_event) + NAME_MAX + 1)]
         __attribute__((aligned(__alignof__(struct inotify_event))));
     while (stage < 3) {
         struct pollfd waitFor = {.fd = fd, .events = POLLIN};
         int left = (int)(deadline - NowMs());
-        if (left <= 0 || poll(&waitFor, 1, left) == 0) {
-            fprintf(stderr, "bench_watch: timed out at stage %d\n", stage);
-            return 1;
-        }
+        if (left <= 0 || poll(&waitFor, 1, left) == 0) return Fail("timed out waiting for", stageEvent[stage]);
         ssize_t length = read(fd, buffer, sizeof buffer);
         double now = NowMs();
-        if (length < 0) {
-            if (errno == EINTR)
-                continue;
-            fprintf(stderr, "bench_watch: read: %s\n", strerror(errno));
-            return 1;
-        }
+        if (length < 0 && errno != EINTR) return Fail("read", strerror(errno));
         for (char *at = buffer; at < buffer + length && stage < 3;) {
             const struct inotify_event *event = (const struct inotify_event *)at;
             at += sizeof *event + event->len;
-            const char *name = event->len ? event->name : "";
-            if (stage == 0 && (event->mask & (IN_CREATE | IN_MODIFY)) && !strcmp(name, "testfile.tmp")) {
-                printf("first-change %.3f\n", now);
-                // From here on only closes matter: the program's thousands of writes
-                // should not wake us.
-                if (inotify_add_watch(fd, dir, IN_CLOSE_WRITE) < 0) {
-                    fprintf(stderr, "bench_watch: cannot rewatch %s: %s\n", dir, strerror(errno));
-                    return 1;
-                }
-                stage = 1;
-            } else if (stage == 1 && (event->mask & IN_CLOSE_WRITE) && !strcmp(name, "testfile.tmp")) {
-                printf("written %.3f\n", now);
-                stage = 2;
-            } else if (stage == 2 && (event->mask & IN_CLOSE_WRITE) && !strcmp(name, "testfile2.tmp")) {
-                printf("copied %.3f\n", now);
-                stage = 3;
-            }
+            unsigned wanted = stage == 0 ? IN_CREATE | IN_MODIFY : IN_CLOSE_WRITE;
+            if (!(event->mask & wanted) || strcmp(event->len ? event->name : "", stageFile[stage])) continue;
+            printf("%s %.3f\n", stageEvent[stage], now);
+            // From here on only closes matter: the program's thousands of writes should not wake us.
+            if (stage++ == 0 && inotify_add_watch(fd, dir, IN_CLOSE_WRITE) < 0) return Fail(dir, strerror(errno));
         }
         fflush(stdout);
     }

@@ -14,7 +14,7 @@ set_target_properties(e2e_driver e2e_probe PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(e2e_driver e2e_probe spindlework)
 
-# The scenarios and the builds they run on, from the one list that run-e2e reads too.
+# The scenarios this build runs, as run-e2e reads them from its list (tests/e2e/scenarios).
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(e2ePreset win32)
   # full runs from the unpacked release zip, in a folder with blanks and non-ASCII letters.
@@ -23,13 +23,10 @@ else()
   set(e2ePreset win64)
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/e2e/scenarios)
-file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/e2e/scenarios scenarioLines REGEX "^[a-z]")
-foreach(scenarioLine IN LISTS scenarioLines)
-  string(REGEX MATCH "^([a-z0-9-]+) *[|]([^|]*)[|]" ignored "${scenarioLine}")
-  set(scenario ${CMAKE_MATCH_1})
-  if(NOT " ${CMAKE_MATCH_2} " MATCHES " ${e2ePreset} ")
-    continue()
-  endif()
+execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/run-e2e --list ${e2ePreset} OUTPUT_VARIABLE scenarios
+  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+string(REPLACE "\n" ";" scenarios "${scenarios}")
+foreach(scenario IN LISTS scenarios)
   add_test(NAME e2e_${scenario}
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/run-e2e ${e2ePreset} ${scenario} ${CMAKE_BINARY_DIR} ${e2e_${scenario}_options})
   # A bound for a run that hangs past the driver's own (60 s with nothing new); RUN_SERIAL: each
