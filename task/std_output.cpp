@@ -230,6 +230,7 @@ void WriteInt64(LONGLONG value, OutputEnding ending)
 {
     // A blank before a value of zero or more, "-" before a negative one. The C runtime's
     // own _snprintf, not MinGW's portable printf, which would double the size of the exe.
+    // The longest text, "-9223372036854775808\r\n", is 22 characters: no value fills the buffer.
     char text[32];
     int length = _snprintf(text, sizeof text, ending == ENDING_LINE ? "% I64d\r\n" : "% I64d", value);
     WriteText(text, length);

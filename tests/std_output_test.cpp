@@ -156,4 +156,23 @@ TEST_P(Console, ShowsThis)
 
 INSTANTIATE_TEST_SUITE_P(Cases, Console, testing::ValuesIn(ConsoleCases()), CaseName<ConsoleCase>);
 
+// Runs of text around the 128 cells the writer puts at a time, on a buffer wider than the
+// platform's own console runner seeds (128 cells a row), so here only.
+std::vector<ConsoleCase> LongRunCases()
+{
+    std::string digits;
+    for (int i = 0; i < 26; ++i)
+        digits += "0123456789";
+    auto run = [&](const char *name, int length, const char *cursorAfter) {
+        std::string text = digits.substr(0, (size_t)length), seed(300 - (size_t)length, '.');
+        return ConsoleCase{name, {300, 2}, {0, 0, 299, 1}, {0, 0}, {Put(text)},
+                           {text + std::string(300 - (size_t)length, 'a'), std::string(300, 'b')},
+                           {std::string((size_t)length, 'C') + seed, std::string(300, '.')}, cursorAfter, "{0,0,299,1}"};
+    };
+    return {run("Run127", 127, "(127,0)"), run("Run128", 128, "(128,0)"), run("Run129", 129, "(129,0)"),
+            run("Run256", 256, "(256,0)")};
+}
+
+INSTANTIATE_TEST_SUITE_P(LongRuns, Console, testing::ValuesIn(LongRunCases()), CaseName<ConsoleCase>);
+
 } // namespace
