@@ -25,12 +25,9 @@ static void SetUpConsole(HANDLE hConsole, const ConsoleCase &c)
     SetConsoleWindowInfo(hConsole, TRUE, &c.window);
     SetConsoleTextAttribute(hConsole, CASE_COLOURS);
     for (SHORT y = 0; y < c.size.Y; ++y) {
-        CHAR_INFO cells[128];
-        for (SHORT x = 0; x < c.size.X; ++x) {
-            cells[x].Char.UnicodeChar = 0;
-            cells[x].Char.AsciiChar = (char)('a' + y % 26);
-            cells[x].Attributes = SEED_COLOURS;
-        }
+        CHAR_INFO cells[128] = {};
+        for (SHORT x = 0; x < c.size.X; ++x)
+            cells[x].Char.AsciiChar = (char)('a' + y % 26), cells[x].Attributes = SEED_COLOURS;
         COORD rowSize = {c.size.X, 1}, from = {0, 0};
         SMALL_RECT row = {0, y, (SHORT)(c.size.X - 1), y};
         WriteConsoleOutputA(hConsole, cells, rowSize, from, &row);
@@ -59,6 +56,13 @@ static int RunCase(const ConsoleCase &c)
         if (tries == 5) return printf("FAILED %s: no console (error %lu)\n", c.name, GetLastError()), 1;
     HANDLE hConsole = OpenConsoleOutput(GENERIC_READ | GENERIC_WRITE);
     SetUpConsole(hConsole, c);
+    // A console not as the case says fails it.
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(hConsole, &info);
+    std::string asked = CoordText(c.size) + " " + RectText(c.window) + " " + CoordText(c.cursor);
+    std::string got = CoordText(info.dwSize) + " " + RectText(info.srWindow) + " " + CoordText(info.dwCursorPosition);
+    if (got != asked)
+        return printf("FAILED %s: buffer, window, cursor asked %s, got %s\n", c.name, asked.c_str(), got.c_str()), 1;
     SetStdHandle(STD_OUTPUT_HANDLE, hConsole);
     for (const ConsoleStep &step : c.steps) {
         if (RunWriterStep(step))
@@ -70,20 +74,15 @@ static int RunCase(const ConsoleCase &c)
     }
 
     HANDLE hReader = OpenConsoleOutput(GENERIC_READ | GENERIC_WRITE);
-    CONSOLE_SCREEN_BUFFER_INFO info;
     GetConsoleScreenBufferInfo(hReader, &info);
-    std::vector<std::string> rows, colours;
+    std::vector<std::string> rows(c.size.Y), colours(c.size.Y);
     for (SHORT y = 0; y < c.size.Y; ++y) {
-        char text[128] = {0};
-        WORD attributes[128] = {0};
-        DWORD read;
-        COORD from = {0, y};
-        ReadConsoleOutputCharacterA(hReader, text, c.size.X, from, &read);
-        ReadConsoleOutputAttribute(hReader, attributes, c.size.X, from, &read);
-        rows.push_back(std::string(text, c.size.X));
-        colours.push_back("");
+        CHAR_INFO cells[128] = {};
+        COORD rowSize = {c.size.X, 1}, from = {0, 0};
+        SMALL_RECT row = {0, y, (SHORT)(c.size.X - 1), y};
+        ReadConsoleOutputA(hReader, cells, rowSize, from, &row);
         for (SHORT x = 0; x < c.size.X; ++x)
-            colours.back() += (char)(attributes[x] & 0xff);
+            rows[y] += cells[x].Char.AsciiChar, colours[y] += (char)(cells[x].Attributes & 0xff);
     }
     std::string difference =
         FirstDifference(ScreenLines(c.rows, c.colours, c.cursorAfter, c.windowAfter),
