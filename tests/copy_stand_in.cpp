@@ -18,12 +18,11 @@ static LARGE_INTEGER Large(long long value)
 }
 
 // Fails at once when the source cannot be opened or the copy made: an existing one with
-// COPY_FILE_FAIL_IF_EXISTS, or one that is read-only or hidden (ERROR_ACCESS_DENIED, left as it was).
-// Otherwise sets the copy to the source's length (as Windows is seen doing), calls the routine at
-// 0 bytes (a new stream), then after each chunk with the running totals. PROGRESS_CANCEL and the
-// cancel flag delete the copy, PROGRESS_STOP leaves it as far as it got; both fail with
-// ERROR_REQUEST_ABORTED. After PROGRESS_QUIET the routine is not called again. A failed read or
-// write deletes the copy. A whole copy gets the source's attributes.
+// COPY_FILE_FAIL_IF_EXISTS, a read-only or hidden one (ERROR_ACCESS_DENIED, left as it was). Else sets
+// the copy to the source's length (as Windows is seen doing), calls the routine at 0 bytes (a new
+// stream), then after each chunk with the running totals. PROGRESS_CANCEL and the cancel flag delete the
+// copy, PROGRESS_STOP leaves it as it stands; both fail with ERROR_REQUEST_ABORTED. After PROGRESS_QUIET
+// no more calls. A failed read or write deletes the copy; a whole one gets the source's attributes.
 BOOL WINAPI CopyWithProgress(LPCSTR existingName, LPCSTR newName, LPPROGRESS_ROUTINE progress, LPVOID data,
                              LPBOOL cancel, DWORD flags)
 {

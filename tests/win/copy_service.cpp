@@ -91,7 +91,6 @@ static void WriteAll(const char *path, const std::string &bytes, DWORD attribute
     SetFileAttributesA(path, attributes);
 }
 
-// Read-only is the write bits under Wine: given back before the delete.
 static void Remove(const char *path) { SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL), DeleteFileA(path); }
 
 int main()

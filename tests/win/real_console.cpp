@@ -24,14 +24,12 @@ static void SetUpConsole(HANDLE hConsole, const ConsoleCase &c)
     SetConsoleCursorPosition(hConsole, c.cursor);
     SetConsoleWindowInfo(hConsole, TRUE, &c.window);
     SetConsoleTextAttribute(hConsole, CASE_COLOURS);
-    for (SHORT y = 0; y < c.size.Y; ++y) {
-        CHAR_INFO cells[128] = {};
-        for (SHORT x = 0; x < c.size.X; ++x)
-            cells[x].Char.AsciiChar = (char)('a' + y % 26), cells[x].Attributes = SEED_COLOURS;
-        COORD rowSize = {c.size.X, 1}, from = {0, 0};
-        SMALL_RECT row = {0, y, (SHORT)(c.size.X - 1), y};
-        WriteConsoleOutputA(hConsole, cells, rowSize, from, &row);
-    }
+    std::vector<CHAR_INFO> cells(size_t(c.size.X * c.size.Y));
+    for (size_t i = 0; i < cells.size(); ++i)
+        cells[i].Char.AsciiChar = (char)('a' + i / c.size.X % 26), cells[i].Attributes = SEED_COLOURS;
+    COORD from = {0, 0};
+    SMALL_RECT all = {0, 0, (SHORT)(c.size.X - 1), (SHORT)(c.size.Y - 1)};
+    WriteConsoleOutputA(hConsole, cells.data(), c.size, from, &all);
 }
 
 // Opens standard output's handle afresh for writing only, under the same handle value the
@@ -75,15 +73,13 @@ static int RunCase(const ConsoleCase &c)
 
     HANDLE hReader = OpenConsoleOutput(GENERIC_READ | GENERIC_WRITE);
     GetConsoleScreenBufferInfo(hReader, &info);
+    std::vector<CHAR_INFO> cells(size_t(c.size.X * c.size.Y));
+    COORD from = {0, 0};
+    SMALL_RECT all = {0, 0, (SHORT)(c.size.X - 1), (SHORT)(c.size.Y - 1)};
+    ReadConsoleOutputA(hReader, cells.data(), c.size, from, &all);
     std::vector<std::string> rows(c.size.Y), colours(c.size.Y);
-    for (SHORT y = 0; y < c.size.Y; ++y) {
-        CHAR_INFO cells[128] = {};
-        COORD rowSize = {c.size.X, 1}, from = {0, 0};
-        SMALL_RECT row = {0, y, (SHORT)(c.size.X - 1), y};
-        ReadConsoleOutputA(hReader, cells, rowSize, from, &row);
-        for (SHORT x = 0; x < c.size.X; ++x)
-            rows[y] += cells[x].Char.AsciiChar, colours[y] += (char)(cells[x].Attributes & 0xff);
-    }
+    for (size_t i = 0; i < cells.size(); ++i)
+        rows[i / c.size.X] += cells[i].Char.AsciiChar, colours[i / c.size.X] += (char)(cells[i].Attributes & 0xff);
     std::string difference =
         FirstDifference(ScreenLines(c.rows, c.colours, c.cursorAfter, c.windowAfter),
                         ScreenLines(rows, colours, CoordText(info.dwCursorPosition), RectText(info.srWindow)));
