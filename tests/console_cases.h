@@ -92,7 +92,9 @@ inline const std::vector<ConsoleCase> &ConsoleCases()
     using S = std::string;
     const S a10(10, 'a'), b10(10, 'b'), c10(10, 'c'), d10(10, 'd'), e10(10, 'e'), f10(10, 'f');
     const S g10(10, 'g'), h10(10, 'h'), seed10(10, '.'), case10(10, 'C'), blank10(10, ' ');
-    const S seed20(20, '.');
+    const S seed20(20, '.'), cc10 = "CC" + S(8, '.');
+    const S n1 = " 1aaaaaaaa", n2 = " 2bbbbbbbb", n3 = " 3cccccccc"; // rows that lines 1, 2, 3 ... were written to
+    const S n4 = " 4dddddddd", n5 = " 5eeeeeeee", n6 = " 6ffffffff";
     static const std::vector<ConsoleCase> cases = {
         // The screen.
         {"ReportLine", {30, 3}, {0, 0, 29, 2}, {0, 0}, {Zoned(1001000000), Line(1001000000)},
@@ -142,22 +144,17 @@ inline const std::vector<ConsoleCase> &ConsoleCases()
 
         // The window shows 3 of 6 rows and 8 of 10 columns; once moved it is set to the buffer's full width.
         {"TwoLinesStayInTheWindow", {10, 6}, {0, 0, 7, 2}, {0, 0}, {Line(1), Line(2)},
-         {" 1aaaaaaaa", " 2bbbbbbbb", c10, d10, e10, f10}, {"CC........", "CC........", seed10, seed10, seed10, seed10},
-         "(0,2)", "{0,0,7,2}"},
+         {n1, n2, c10, d10, e10, f10}, {cc10, cc10, seed10, seed10, seed10, seed10}, "(0,2)", "{0,0,7,2}"},
         {"ThirdLineMovesTheWindowDown", {10, 6}, {0, 0, 7, 2}, {0, 0}, {Line(1), Line(2), Line(3)},
-         {" 1aaaaaaaa", " 2bbbbbbbb", " 3cccccccc", d10, e10, f10},
-         {"CC........", "CC........", "CC........", seed10, seed10, seed10}, "(0,3)", "{0,1,9,3}"},
+         {n1, n2, n3, d10, e10, f10}, {cc10, cc10, cc10, seed10, seed10, seed10}, "(0,3)", "{0,1,9,3}"},
         {"FourthLineMovesItOnFromWhereItIs", {10, 6}, {0, 0, 7, 2}, {0, 0}, {Line(1), Line(2), Line(3), Line(4)},
-         {" 1aaaaaaaa", " 2bbbbbbbb", " 3cccccccc", " 4dddddddd", e10, f10},
-         {"CC........", "CC........", "CC........", "CC........", seed10, seed10}, "(0,4)", "{0,2,9,4}"},
+         {n1, n2, n3, n4, e10, f10}, {cc10, cc10, cc10, cc10, seed10, seed10}, "(0,4)", "{0,2,9,4}"},
         {"FifthLineTakesTheWindowToTheBufferEnd", {10, 6}, {0, 0, 7, 2}, {0, 0},
          {Line(1), Line(2), Line(3), Line(4), Line(5)},
-         {" 1aaaaaaaa", " 2bbbbbbbb", " 3cccccccc", " 4dddddddd", " 5eeeeeeee", f10},
-         {"CC........", "CC........", "CC........", "CC........", "CC........", seed10}, "(0,5)", "{0,3,9,5}"},
+         {n1, n2, n3, n4, n5, f10}, {cc10, cc10, cc10, cc10, cc10, seed10}, "(0,5)", "{0,3,9,5}"},
         {"SixthLineScrollsTheContent", {10, 6}, {0, 0, 7, 2}, {0, 0},
          {Line(1), Line(2), Line(3), Line(4), Line(5), Line(6)},
-         {" 2bbbbbbbb", " 3cccccccc", " 4dddddddd", " 5eeeeeeee", " 6ffffffff", blank10},
-         {"CC........", "CC........", "CC........", "CC........", "CC........", case10}, "(0,5)", "{0,3,9,5}"},
+         {n2, n3, n4, n5, n6, blank10}, {cc10, cc10, cc10, cc10, cc10, case10}, "(0,5)", "{0,3,9,5}"},
         {"LineFeedsMoveTheWindowToTheBufferEndThenScroll", {10, 6}, {0, 0, 9, 2}, {0, 0}, {Put("\n\n\n\n\n\n\n\n")},
          {d10, e10, f10, blank10, blank10, blank10}, {seed10, seed10, seed10, case10, case10, case10}, "(0,5)",
          "{0,3,9,5}"},
@@ -172,19 +169,17 @@ inline const std::vector<ConsoleCase> &ConsoleCases()
         // console, which only scrolls it far enough to show the cursor.
         {"ResizedWindowIsNotForcedBackToItsFirstSize", {10, 8}, {0, 0, 9, 3}, {0, 0},
          {Line(1), UserWindow({0, 0, 7, 5}), Line(2), Line(3), Line(4), Line(5), Line(6)},
-         {" 1aaaaaaaa", " 2bbbbbbbb", " 3cccccccc", " 4dddddddd", " 5eeeeeeee", " 6ffffffff", g10, h10},
-         {"CC........", "CC........", "CC........", "CC........", "CC........", "CC........", seed10, seed10},
-         "(0,6)", "{0,1,7,6}"},
+         {n1, n2, n3, n4, n5, n6, g10, h10},
+         {cc10, cc10, cc10, cc10, cc10, cc10, seed10, seed10}, "(0,6)", "{0,1,7,6}"},
         {"ScrolledWindowIsNotForcedBackToItsRows", {10, 8}, {0, 0, 7, 2}, {0, 0},
          {Line(1), Line(2), Line(3), UserWindow({0, 0, 7, 2}), Line(4)},
-         {" 1aaaaaaaa", " 2bbbbbbbb", " 3cccccccc", " 4dddddddd", e10, f10, g10, h10},
-         {"CC........", "CC........", "CC........", "CC........", seed10, seed10, seed10, seed10}, "(0,4)",
-         "{0,2,7,4}"},
+         {n1, n2, n3, n4, e10, f10, g10, h10},
+         {cc10, cc10, cc10, cc10, seed10, seed10, seed10, seed10}, "(0,4)", "{0,2,7,4}"},
         // Shrunk to its last two rows, the window's remembered four rows would reach past the buffer.
         {"ShrunkWindowAtTheBufferEndDoesNotOverwriteTheLastRow", {10, 6}, {0, 2, 9, 5}, {0, 5},
          {Line(1), UserWindow({0, 4, 9, 5}), Line(2), Line(3)},
          {d10, e10, " 1ffffffff", " 2        ", " 3        ", blank10},
-         {seed10, seed10, "CC........", case10, case10, case10}, "(0,5)", "{0,4,9,5}"},
+         {seed10, seed10, cc10, case10, case10, case10}, "(0,5)", "{0,4,9,5}"},
 
         // Consoles one column wide or with a window of one row are written to as files (the
         // console puts the bytes at its cursor), with line width 80 from the cursor's column
@@ -192,7 +187,7 @@ inline const std::vector<ConsoleCase> &ConsoleCases()
         {"WindowOfOneRowIsWrittenAsAFile", {20, 3}, {0, 1, 19, 1}, {5, 1}, {Zoned(1001000000)},
          {S(20, 'a'), "bbbbb 1001000000    ", "         ccccccccccc"},
          {seed20, ".....CCCCCCCCCCCCCCC", "CCCCCCCCC..........."}, "(9,2)", "{0,2,19,2}"},
-        {"BufferOfOneColumnIsWrittenAsAFile", {1, 16}, {0, 0, 0, 15}, {0, 0}, {Zoned(1001000000)},
+        {"BufferOfOneColumnIsWrittenAsAFile_NarrowerThanWindowsAllows_WineAndTheModel", {1, 16}, {0, 0, 0, 15}, {0, 0}, {Zoned(1001000000)},
          {" ", "1", "0", "0", "1", "0", "0", "0", "0", "0", "0", " ", " ", " ", " ", "p"},
          {"C", "C", "C", "C", "C", "C", "C", "C", "C", "C", "C", "C", "C", "C", "C", "."}, "(0,15)", "{0,0,0,15}"},
         // A write that leaves a window of one row ends console writes for good: the last text

@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#ifdef _WIN32
+#include <io.h> // _chsize_s
+#endif
 
 size_t copyChunk = 1 << 20;
 
@@ -14,11 +17,12 @@ static LARGE_INTEGER Large(long long value)
     return result;
 }
 
-// Fails at once when the source cannot be opened or the copy made (an existing one with
-// COPY_FILE_FAIL_IF_EXISTS); otherwise calls the routine at 0 bytes (a new stream), then after each
-// chunk with the running totals. PROGRESS_CANCEL and the cancel flag delete the copy,
-// PROGRESS_STOP leaves it as far as it got; both fail with ERROR_REQUEST_ABORTED. After
-// PROGRESS_QUIET the routine is not called again. A failed read or write deletes the copy.
+// Fails at once when the source cannot be opened or the copy made: an existing one with
+// COPY_FILE_FAIL_IF_EXISTS, a read-only or hidden one (ERROR_ACCESS_DENIED, left as it was). Else sets
+// the copy to the source's length (as Windows is seen doing), calls the routine at 0 bytes (a new
+// stream), then after each chunk with the running totals. PROGRESS_CANCEL and the cancel flag delete the
+// copy, PROGRESS_STOP leaves it as it stands; both fail with ERROR_REQUEST_ABORTED. After PROGRESS_QUIET
+// no more calls. A failed read or write deletes the copy; a whole one gets the source's attributes.
 BOOL WINAPI CopyWithProgress(LPCSTR existingName, LPCSTR newName, LPPROGRESS_ROUTINE progress, LPVOID data,
                              LPBOOL cancel, DWORD flags)
 {
@@ -27,16 +31,18 @@ BOOL WINAPI CopyWithProgress(LPCSTR existingName, LPCSTR newName, LPPROGRESS_ROU
         SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    FILE *existing = flags & COPY_FILE_FAIL_IF_EXISTS ? fopen(newName, "rb") : NULL;
-    FILE *target = existing ? NULL : fopen(newName, "wb");
-    DWORD error = existing ? ERROR_FILE_EXISTS : target ? 0 : ERROR_ACCESS_DENIED;
-    if (existing) fclose(existing);
+    DWORD old = GetFileAttributesA(newName);
+    bool exists = old != INVALID_FILE_ATTRIBUTES && flags & COPY_FILE_FAIL_IF_EXISTS;
+    bool guarded = old != INVALID_FILE_ATTRIBUTES && old & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    FILE *target = exists || guarded ? NULL : fopen(newName, "wb");
+    DWORD error = exists ? ERROR_FILE_EXISTS : target ? 0 : ERROR_ACCESS_DENIED;
     _fseeki64(source, 0, SEEK_END);
     long long total = _ftelli64(source), done = 0;
     _fseeki64(source, 0, SEEK_SET);
     char *buffer = target ? (char *)malloc(copyChunk) : NULL;
     if (target && !buffer) error = ERROR_NOT_ENOUGH_MEMORY;
-    bool keep = true, quiet = !progress;
+    if (target && _chsize_s(fileno(target), total) != 0) error = ERROR_WRITE_FAULT;
+    bool stopped = false, quiet = !progress;
     DWORD reason = CALLBACK_STREAM_SWITCH;
     while (!error) {
         if (!quiet) {
@@ -44,33 +50,28 @@ BOOL WINAPI CopyWithProgress(LPCSTR existingName, LPCSTR newName, LPPROGRESS_ROU
                                     (HANDLE)target, data);
             if (answer == PROGRESS_CANCEL || answer == PROGRESS_STOP) {
                 error = ERROR_REQUEST_ABORTED;
-                keep = answer == PROGRESS_STOP;
+                stopped = answer == PROGRESS_STOP;
                 break;
             }
             quiet = answer == PROGRESS_QUIET;
         }
         if (cancel && *cancel) {
             error = ERROR_REQUEST_ABORTED;
-            keep = false;
         } else if (done == total) {
             break;
         } else {
             size_t want = total - done < (long long)copyChunk ? (size_t)(total - done) : copyChunk;
-            if (fread(buffer, 1, want, source) != want || fwrite(buffer, 1, want, target) != want) {
+            if (fread(buffer, 1, want, source) != want || fwrite(buffer, 1, want, target) != want)
                 error = ERROR_WRITE_FAULT;
-                keep = false;
-            }
             done += (long long)want;
             reason = CALLBACK_CHUNK_FINISHED;
         }
     }
     free(buffer);
     fclose(source);
-    if (target && fclose(target) != 0 && !error) {
-        error = ERROR_WRITE_FAULT;
-        keep = false;
-    }
-    if (target && !keep) remove(newName);
+    if (target && fclose(target) != 0 && !error) error = ERROR_WRITE_FAULT;
+    if (target && error && !stopped) remove(newName);
+    if (!error) SetFileAttributesA(newName, GetFileAttributesA(existingName));
     SetLastError(error);
     return !error;
 }

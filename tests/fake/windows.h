@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #define WINAPI
 #define CALLBACK
@@ -65,6 +67,12 @@ typedef DWORD(CALLBACK *LPPROGRESS_ROUTINE)(LARGE_INTEGER, LARGE_INTEGER, LARGE_
 BOOL CopyFileExA(LPCSTR existingName, LPCSTR newName, LPPROGRESS_ROUTINE progress, LPVOID data,
                  LPBOOL cancel, DWORD flags);
 void SetLastError(DWORD error);
+// A file's attributes as Wine keeps read-only: in its write bits. Nothing is hidden here.
+#define FILE_ATTRIBUTE_READONLY 0x1
+#define FILE_ATTRIBUTE_HIDDEN 0x2
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+inline DWORD GetFileAttributesA(LPCSTR name) { struct stat s; return stat(name, &s) ? ~0u : s.st_mode & 0222 ? 0x80 : 1; }
+inline BOOL SetFileAttributesA(LPCSTR name, DWORD attributes) { return !chmod(name, attributes & 1 ? 0444 : 0644); }
 
 // Virtual memory.
 #define MEM_COMMIT 0x1000
@@ -105,6 +113,7 @@ BOOL FillConsoleOutputCharacterA(HANDLE console, CHAR c, DWORD length, COORD fro
 // The C runtime's 64-bit stream offsets, as the Windows runtime names them.
 inline int _fseeki64(FILE *stream, long long offset, int origin) { return fseeko(stream, offset, origin); }
 inline long long _ftelli64(FILE *stream) { return ftello(stream); }
+inline int _chsize_s(int descriptor, long long size) { return ftruncate(descriptor, size); }
 // The C runtime's _snprintf, which knows the size prefix I64.
 int _snprintf(char *buffer, size_t size, const char *format, ...);
 // On Windows long is 32 bits wide: ftell fails past 2 GiB.

@@ -24,17 +24,12 @@ static void SetUpConsole(HANDLE hConsole, const ConsoleCase &c)
     SetConsoleCursorPosition(hConsole, c.cursor);
     SetConsoleWindowInfo(hConsole, TRUE, &c.window);
     SetConsoleTextAttribute(hConsole, CASE_COLOURS);
-    for (SHORT y = 0; y < c.size.Y; ++y) {
-        CHAR_INFO cells[128];
-        for (SHORT x = 0; x < c.size.X; ++x) {
-            cells[x].Char.UnicodeChar = 0;
-            cells[x].Char.AsciiChar = (char)('a' + y % 26);
-            cells[x].Attributes = SEED_COLOURS;
-        }
-        COORD rowSize = {c.size.X, 1}, from = {0, 0};
-        SMALL_RECT row = {0, y, (SHORT)(c.size.X - 1), y};
-        WriteConsoleOutputA(hConsole, cells, rowSize, from, &row);
-    }
+    std::vector<CHAR_INFO> cells(size_t(c.size.X * c.size.Y));
+    for (size_t i = 0; i < cells.size(); ++i)
+        cells[i].Char.AsciiChar = (char)('a' + i / c.size.X % 26), cells[i].Attributes = SEED_COLOURS;
+    COORD from = {0, 0};
+    SMALL_RECT all = {0, 0, (SHORT)(c.size.X - 1), (SHORT)(c.size.Y - 1)};
+    WriteConsoleOutputA(hConsole, cells.data(), c.size, from, &all);
 }
 
 // Opens standard output's handle afresh for writing only, under the same handle value the
@@ -59,6 +54,13 @@ static int RunCase(const ConsoleCase &c)
         if (tries == 5) return printf("FAILED %s: no console (error %lu)\n", c.name, GetLastError()), 1;
     HANDLE hConsole = OpenConsoleOutput(GENERIC_READ | GENERIC_WRITE);
     SetUpConsole(hConsole, c);
+    // A console not as the case says fails it.
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(hConsole, &info);
+    std::string asked = CoordText(c.size) + " " + RectText(c.window) + " " + CoordText(c.cursor);
+    std::string got = CoordText(info.dwSize) + " " + RectText(info.srWindow) + " " + CoordText(info.dwCursorPosition);
+    if (got != asked)
+        return printf("FAILED %s: buffer, window, cursor asked %s, got %s\n", c.name, asked.c_str(), got.c_str()), 1;
     SetStdHandle(STD_OUTPUT_HANDLE, hConsole);
     for (const ConsoleStep &step : c.steps) {
         if (RunWriterStep(step))
@@ -70,21 +72,14 @@ static int RunCase(const ConsoleCase &c)
     }
 
     HANDLE hReader = OpenConsoleOutput(GENERIC_READ | GENERIC_WRITE);
-    CONSOLE_SCREEN_BUFFER_INFO info;
     GetConsoleScreenBufferInfo(hReader, &info);
-    std::vector<std::string> rows, colours;
-    for (SHORT y = 0; y < c.size.Y; ++y) {
-        char text[128] = {0};
-        WORD attributes[128] = {0};
-        DWORD read;
-        COORD from = {0, y};
-        ReadConsoleOutputCharacterA(hReader, text, c.size.X, from, &read);
-        ReadConsoleOutputAttribute(hReader, attributes, c.size.X, from, &read);
-        rows.push_back(std::string(text, c.size.X));
-        colours.push_back("");
-        for (SHORT x = 0; x < c.size.X; ++x)
-            colours.back() += (char)(attributes[x] & 0xff);
-    }
+    std::vector<CHAR_INFO> cells(size_t(c.size.X * c.size.Y));
+    COORD from = {0, 0};
+    SMALL_RECT all = {0, 0, (SHORT)(c.size.X - 1), (SHORT)(c.size.Y - 1)};
+    ReadConsoleOutputA(hReader, cells.data(), c.size, from, &all);
+    std::vector<std::string> rows(c.size.Y), colours(c.size.Y);
+    for (size_t i = 0; i < cells.size(); ++i)
+        rows[i / c.size.X] += cells[i].Char.AsciiChar, colours[i / c.size.X] += (char)(cells[i].Attributes & 0xff);
     std::string difference =
         FirstDifference(ScreenLines(c.rows, c.colours, c.cursorAfter, c.windowAfter),
                         ScreenLines(rows, colours, CoordText(info.dwCursorPosition), RectText(info.srWindow)));
