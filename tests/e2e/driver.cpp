@@ -7,14 +7,10 @@
 //     --runs=N                  click and follow N runs one after another (default 1)
 //     --chunks=BYTES[,BYTES...] the copy stand-in's chunk, one a run, the last for the rest
 //                               (default 1 MiB): the probe points the exe's CopyFileExA there
-//     --close=writing|copying|pause  hold the worker at its 201st post (200 blocks written), its
-//                               1,010th (in its copy) or its first pause, then close the window
+//     --close=pause             hold the worker in its first pause, then close the window
 //     --stdout=pipe|gone        the program's standard output and error (else it has none, as when
 //                               started from Explorer): a pipe the driver reads while the job
 //                               runs; a pipe whose reader is gone at the start
-//     --retouch                 between runs, spoil what the run left: a "Z" at byte 500,000,000 of
-//                               testfile.tmp, 64 times "spindlework tail" appended to it, and
-//                               testfile2.tmp cut to 1,000 bytes (run-e2e checks them afterwards)
 //     --files                   afterwards, both files: their size, whether all "A", held open by nobody
 //     --shots                   screenshots by run-e2e: writes shot-<name>.req ("x y width height" of
 //                               the window) into the working directory, waits for shot-<name>.done
@@ -122,25 +118,6 @@ static void CheckFiles(const std::string &dir)
     }
 }
 
-static void Retouch(const std::string &dir)
-{
-    auto Open = [&](const char *name) {
-        return CreateFileA((dir + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    };
-    HANDLE hScratch = Open("testfile.tmp"), hCopy = Open("testfile2.tmp");
-    DWORD done = 0;
-    LARGE_INTEGER at{};
-    at.QuadPart = 500000000;
-    bool ok = SetFilePointerEx(hScratch, at, nullptr, FILE_BEGIN) && WriteFile(hScratch, "Z", 1, &done, nullptr);
-    at.QuadPart = 0;
-    ok = ok && SetFilePointerEx(hScratch, at, nullptr, FILE_END);
-    for (int n = 0; ok && n < 64; ++n) ok = WriteFile(hScratch, "spindlework tail", 16, &done, nullptr);
-    at.QuadPart = 1000;
-    ok = ok && SetFilePointerEx(hCopy, at, nullptr, FILE_BEGIN) && SetEndOfFile(hCopy);
-    CloseHandle(hScratch), CloseHandle(hCopy);
-    AddLine(transcript, "between the runs, both files spoilt: %s", ok ? "done" : "failed");
-}
-
 // A pipe as standard output (--stdout=pipe), read on a thread of its own while the program runs.
 static HANDLE hPipe;
 static std::string pipeBytes;
@@ -165,22 +142,21 @@ int main(int argc, char **argv)
     }
     std::string dir = WinPath(argv[2]), out = o["stdout"], close = o["close"], refused;
     int runs = std::atoi(o["runs"].c_str());
-    bool retouch = o.count("retouch"), files = o.count("files");
+    bool files = o.count("files");
     std::vector<size_t> chunks;
     for (size_t at = 0; at != std::string::npos; at = o["chunks"].find(',', at + 1))
         chunks.push_back(std::atoll(o["chunks"].c_str() + at + (at > 0)));
     if (o.count("shots")) shotsDir = dir;
     for (const auto &option : o)
-        if (!std::strstr(" runs chunks close stdout retouch files shots transcript ",
+        if (!std::strstr(" runs chunks close stdout files shots transcript ",
                          (" " + option.first + " ").c_str()))
             refused = "unknown option --" + option.first;
-    if ((!close.empty() && close != "writing" && close != "copying" && close != "pause") ||
+    if ((!close.empty() && close != "pause") ||
         (!out.empty() && out != "pipe" && out != "gone"))
-        refused = "--close=writing|copying|pause, --stdout=pipe|gone";
+        refused = "--close=pause, --stdout=pipe|gone";
     // Options whose checks would vanish together: a held run has no end, files or pipe to look at.
-    if (!close.empty() && (runs != 1 || files || retouch || out == "pipe"))
-        refused = "--close holds the one run for good: no --runs, --files, --retouch or --stdout=pipe";
-    if (retouch && runs < 2) refused = "--retouch spoils the files between runs: it needs --runs=2 or more";
+    if (!close.empty() && (runs != 1 || files || out == "pipe"))
+        refused = "--close holds the one run for good: no --runs, --files or --stdout=pipe";
     if (argc < 4 || !refused.empty()) {
         std::fprintf(stderr, "usage: e2e_driver <spindlework.exe> <working-dir> <expected-file> [options: see "
                              "driver.cpp]%s%s\n", refused.empty() ? "" : "\n  refused: ", refused.c_str());
@@ -208,18 +184,14 @@ int main(int argc, char **argv)
         if (!shotsDir.empty()) Sleep(500), Shot(p.hWindow, "idle"); // painted first
         bool goOn = true;
         for (int n = 1; goOn && n <= runs; ++n) {
-            if (n > 1 && retouch) Retouch(dir);
             size_t chunk = chunks[std::min(size_t(n - 1), chunks.size() - 1)];
             if (!AskProbe(p, askCopy, LPARAM(chunk))) AddLine(transcript, "run %d: the copy stand-in not in place", n);
-            p.probe->holdPost = close == "writing" ? 201 : close == "copying" ? 1010 : 0;
-            p.probe->holdSleep = close == "pause" ? 1 : 0;
+            p.probe->holdSleep = close.empty() ? 0 : 1;
             Run run;
             FollowRun(p, run, 60000, true, ShotWhenRunning);
             std::printf("== run %d followed%s%s\n", n, run.end.empty() ? "" : ": ", run.end.c_str());
             AddLine(transcript, "run %d, copied in chunks of %zu bytes%s:", n, chunk,
-                    close.empty() ? "" : close == "pause" ? ", the worker held at its first pause"
-                                         : close == "writing" ? ", the worker held at its 201st post"
-                                                              : ", the worker held at its 1,010th post");
+                    close.empty() ? "" : ", the worker held at its first pause");
             RecordRun(p, run, !close.empty());
             if (!close.empty() && run.end != "held")
                 AddLine(transcript, "the worker was not held: %s", run.end.c_str());
@@ -232,7 +204,7 @@ int main(int argc, char **argv)
         AddLine(transcript, "closed, the window's calls (bar left out):");
         Record(p, calls, 0, true);
         AddLine(transcript, "the program %s", how.c_str());
-        if (close == "pause")
+        if (!close.empty())
             for (const char *name : {"testfile.tmp", "testfile2.tmp"})
                 if (GetFileAttributesA((dir + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES)
                     AddLine(transcript, "%s made", name);

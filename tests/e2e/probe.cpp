@@ -43,15 +43,13 @@ static decltype(&CreateThread) realCreateThread;
 static decltype(&CloseHandle) realClose;
 static decltype(&DeleteObject) realDelete;
 static decltype(&CopyFileExA) realCopy;
-static volatile LONG posts, sleeps;
+static volatile LONG sleeps;
 static bool ownCopy;
 
 static BOOL WINAPI PostRecorder(HWND hWindow, UINT m, WPARAM wp, LPARAM lp)
 {
     Record('p', m, wp, lp, LONG_PTR(hWindow));
-    BOOL done = realPost(hWindow, m, wp, lp);
-    HoldAt(probe->holdPost, posts);
-    return done;
+    return realPost(hWindow, m, wp, lp);
 }
 
 static DWORD WINAPI SleepRecorder(DWORD ms, BOOL alertable)

@@ -41,9 +41,8 @@ struct Probe {
     LONG recording;      // 1 once the button, the bar and the imports are followed
     volatile LONG count; // calls recorded so far (they stop when full)
     Call calls[65536];   // a run takes some 2,020
-    // Hold the worker for good at its holdPost-th PostMessageA, or its holdSleep-th SleepEx (0: never);
-    // held is 1 once it waits there.
-    LONG holdPost, holdSleep;
+    // Hold the worker for good at its holdSleep-th SleepEx (0: never); held is 1 once it waits there.
+    LONG holdSleep;
     volatile LONG held;
 };
 
