@@ -248,6 +248,7 @@ void ZoneFill()
         WriteText("\r\n", 2);
         return;
     }
+    // A fill is at most one zone wide (a whole zone from its start): these 14 blanks always suffice.
     static const char blanks[] = "              ";
     WriteText(blanks, zoneWidth - (column - zoneWidth * zone));
 }
