@@ -9,13 +9,16 @@ import statistics
 import sys
 
 TARGET_COLUMN = "win64-ram"
-# Ratios (see compare): (label, metric, kind, against kind, target or None).
+# Ratios (see compare): (label, metric, kind, against kind, target or None). The targets hold the
+# program against the floor, which does the job as the design requires it: what lies between the
+# floor and raw is the design's cost, not the program's, so the program against raw is a figure.
 COMPARISONS = [
     ("writing, program / floor", "write_ms", "program", "floor", 1.10),
-    ("copy, program / raw", "copy_ms", "program", "raw", 1.05),
+    ("copy, program / floor", "copy_ms", "program", "floor", 1.05),
     ("writing, floor / raw: the design's own cost", "write_ms", "floor", "raw", None),
+    ("copy, floor / raw: the design's own cost", "copy_ms", "floor", "raw", None),
     ("writing, program / raw", "write_ms", "program", "raw", None),
-    ("copy, floor / raw", "copy_ms", "floor", "raw", None)]
+    ("copy, program / raw", "copy_ms", "program", "raw", None)]
 # Figures: (label, kind, metric, digits, target on the worst run or None).
 FIGURES = [(f"{phase}, {kind} (ms)", kind, metric, 0, None) for metric, phase in (("write_ms", "writing"), ("copy_ms", "copy"))
            for kind in ("program", "floor", "raw")] + [
@@ -52,13 +55,16 @@ def spread(values):
 
 # A ratio is taken between the fastest third of each kind's runs: the machine's I/O only ever adds
 # time (a 1 GB copy here takes either about 370 or about 500 ms, raw's as much as the program's),
-# so the runs it held up least are the ones that show the programs. It resolves a target only when
-# the fastest third of the kind it is held against spreads by less than the target's margin.
+# so the runs it held up least are the ones that show the programs. The ratio is the median of a's
+# third over the median of b's. Their combined spread is the interval of every ratio a run of one
+# third and a run of the other could give, from min(a) / max(b) to max(a) / min(b): both kinds'
+# noise, not only b's. A target strictly inside it is unresolved, for there only the choice of the
+# medians would decide between ok and MISSED; outside it every pairing agrees.
 def compare(a, b, target):
     a, b = sorted(a)[:max(2, len(a) // 3)], sorted(b)[:max(2, len(b) // 3)]
-    ratio, noise = statistics.median(a) / statistics.median(b), max(b) / min(b) - 1
-    result = "" if target is None else "unresolved" if noise > target - 1 else "ok" if ratio <= target else "MISSED"
-    return {"target": target, "ratio": ratio, "runs": len(b), "noise": noise, "result": result}
+    ratio, low, high = statistics.median(a) / statistics.median(b), a[0] / b[-1], a[-1] / b[0]
+    result = "" if target is None else "unresolved" if low < target < high else "ok" if ratio <= target else "MISSED"
+    return {"target": target, "ratio": ratio, "low": low, "high": high, "runs": min(len(a), len(b)), "result": result}
 
 
 def summarise(runs):
@@ -84,7 +90,7 @@ def cells(s, digits):
 
 
 def ratio_text(c):
-    return f"{c['ratio']:.2f} ({c['against']}'s fastest {c['runs']} spread {c['noise']:.0%})"
+    return f"{c['ratio']:.2f} (fastest {c['runs']} of each: {c['low']:.2f}–{c['high']:.2f})"
 
 
 def target_table(s, exe_bytes, check):
@@ -127,8 +133,8 @@ def main(out, exe_bytes, machine, settle, drop):
     target = TARGET_COLUMN if TARGET_COLUMN in summary else columns[0]
     check = target == TARGET_COLUMN
     print(f"{'Targets, on' if check else 'No targets here (they are for ' + TARGET_COLUMN + '); figures of'} the "
-          f"{target} column. A ratio is taken between the fastest third of each kind's runs; \"unresolved\": the "
-          f"fastest third of the kind it is held against spreads by more than the target's margin.\n")
+          f"{target} column. A ratio is taken between the medians of the fastest third of each kind's runs; beside "
+          f"it, the lowest and highest ratio of a run of one third to a run of the other; \"unresolved\": the target lies between.\n")
     print("\n".join(target_table(summary[target], exe_bytes, check) + ["", "All columns:", ""] + figures_table(summary, columns)))
     json.dump({"machine": machine, "rounds": rounds, "settle_s": float(settle), "drop_caches": drop == "1",
                "exe_bytes": exe_bytes, "summary": summary, "runs": runs},
