@@ -3,6 +3,7 @@
 #ifndef SPINDLEWORK_COPY_PROGRESS_CASES_H
 #define SPINDLEWORK_COPY_PROGRESS_CASES_H
 
+#include <string>
 #include <vector>
 
 struct Call {
@@ -40,6 +41,33 @@ inline const std::vector<ProgressCase> &ProgressCases()
         {"FullSizeFile", {{0, 1001000000LL}, {1001000000LL, 1001000000LL}}, {100}},
     };
     return cases;
+}
+
+// One process's report lines, its standard output a file, byte for byte: the first line starts in
+// column -1 (after an 11-character value 4 blanks, later lines 3). Then later runs of 2,200,000,000
+// and 5,000,000,000 bytes, their first, middle and last lines: sizes and counts past 2^31 and 2^32,
+// where a value narrowed to 32 bits, signed or unsigned, would print otherwise.
+struct ReportCase {
+    std::vector<Call> calls;
+    std::string bytes;
+};
+
+inline const ReportCase &ReportLines()
+{
+    static const ReportCase report = {
+        {{1, 1}, {0, 1001000000LL}, {500000, 1001000000LL}, {1001000000LL, 1001000000LL},
+         {0, 2200000000LL}, {1100000000LL, 2200000000LL}, {2200000000LL, 2200000000LL},
+         {0, 5000000000LL}, {2500000000LL, 5000000000LL}, {5000000000LL, 5000000000LL}},
+        " 1             " " 1\r\n"
+        " 1001000000   " " 0\r\n"
+        " 1001000000   " " 1001000000\r\n"
+        " 2200000000   " " 0\r\n"
+        " 2200000000   " " 1100000000\r\n"
+        " 2200000000   " " 2200000000\r\n"
+        " 5000000000   " " 0\r\n"
+        " 5000000000   " " 2500000000\r\n"
+        " 5000000000   " " 5000000000\r\n"};
+    return report;
 }
 
 #endif
